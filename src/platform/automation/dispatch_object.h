@@ -1,0 +1,56 @@
+// DispatchObject<Self>: the common implementation of an automation object
+// whose interface is a table. Self provides
+//   static const TypeInfo& Type();          its dispatch interface
+//   static const CoClassInfo* Class();      its class (may return null)
+// and gets reference counting, QueryInterface for IUnknown, IDispatch and
+// IProvideClassInfo, GetIDsOfNames and the table-driven Invoke. Handlers
+// receive `this` as Self*. Apartment-thread only, like the object.
+#pragma once
+#include "platform/automation/dispatch.h"
+#include "platform/automation/member_binding.h"
+#include "platform/automation/type_info.h"
+
+namespace tarnel {
+
+template <class Self, class Base = Dispatch>
+class DispatchObject : public RefCounted<Base>, public ProvideClassInfo {
+ public:
+  HRESULT QueryInterface(const Guid& iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == Self::Type().Id()) {
+      *out = static_cast<Dispatch*>(this);
+    } else if (iid == IID_IProvideClassInfo && Self::Class()) {
+      *out = static_cast<ProvideClassInfo*>(this);
+    } else if (QueryExtra(iid, out)) {
+      // an interface the object adds (connection points, ...)
+    } else {
+      *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    this->AddRef();
+    return S_OK;
+  }
+  std::uint32_t AddRef() override { return RefCounted<Base>::AddRef(); }
+  std::uint32_t Release() override { return RefCounted<Base>::Release(); }
+
+  const TypeInfo* GetTypeInfo() override { return &Self::Type(); }
+  HRESULT GetIDsOfNames(const UString* names, std::uint32_t count, DispId* ids) override {
+    return Self::Type().GetIDsOfNames(names, count, ids);
+  }
+  HRESULT Invoke(DispId id, std::uint16_t flags, DispParams* params, Variant* result, ExcepInfo* excep,
+                 std::uint32_t* argErr) override {
+    const CoClassInfo* cls = Self::Class();
+    return InvokeFromTable(Self::Type(), static_cast<Self*>(this), id, flags, params, result, excep, argErr,
+                           cls ? UStringView(cls->progId) : UStringView(Self::Type().Name()));
+  }
+  const CoClassInfo* GetClassInfo() override { return Self::Class(); }
+
+  Dispatch* AsDispatch() { return static_cast<Dispatch*>(this); }
+
+ protected:
+  // Override to answer more interfaces; return true and set *out (without
+  // AddRef) when iid is one of them.
+  virtual bool QueryExtra(const Guid& /*iid*/, void** /*out*/) { return false; }
+};
+
+}  // namespace tarnel

@@ -1,0 +1,200 @@
+// TypeInfo and the table-driven Invoke: name lookup, member selection by
+// DISPID and dispatch flags, argument count and type checks, coercion to the
+// declared types, optional arguments, exception information, and the
+// write-back of by-reference arguments after a successful call.
+#include "platform/automation/type_info.h"
+
+#include <new>
+
+#include "platform/automation/com_error.h"
+#include "platform/automation/variant_convert.h"
+
+namespace tarnel {
+
+std::size_t MemberDesc::RequiredCount() const {
+  std::size_t n = 0;
+  for (const ParamDesc& p : params) {
+    if (!p.optional) ++n;
+  }
+  return n;
+}
+
+TypeInfo::TypeInfo(const char16_t* name, Guid guid, TypeKind kind, std::vector<MemberDesc> members,
+                   std::uint32_t flags, const char16_t* help)
+    : name_(name), guid_(guid), kind_(kind), flags_(flags), help_(help ? help : u""), members_(std::move(members)) {
+  for (const MemberDesc& m : members_) byName_.emplace(FoldedCopy(m.name), m.id);
+}
+
+TypeInfo::TypeInfo(const char16_t* name, Guid guid, std::vector<EnumMember> values)
+    : name_(name), guid_(guid), kind_(TypeKind::Enum), flags_(0), values_(std::move(values)) {}
+
+DispId TypeInfo::IdOfName(UStringView name) const {
+  auto it = byName_.find(FoldedCopy(name));
+  return it == byName_.end() ? DISPID_UNKNOWN : it->second;
+}
+
+HRESULT TypeInfo::GetIDsOfNames(const UString* names, std::uint32_t count, DispId* ids) const {
+  if (count == 0) return S_OK;
+  if (!names || !ids) return E_POINTER;
+  ids[0] = IdOfName(names[0]);
+  HRESULT hr = ids[0] == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
+  const MemberDesc* m = ids[0] == DISPID_UNKNOWN ? nullptr : FindAny(ids[0]);
+  for (std::uint32_t i = 1; i < count; ++i) {
+    ids[i] = DISPID_UNKNOWN;
+    if (m) {
+      for (std::size_t p = 0; p < m->params.size(); ++p) {
+        if (EqualsNoCase(m->params[p].name, names[i])) ids[i] = static_cast<DispId>(p);
+      }
+    }
+    if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+  }
+  return hr;
+}
+
+const MemberDesc* TypeInfo::Find(DispId id, std::uint16_t flags) const {
+  // A call that may be a method or a property read (VB's `x = o.M(a)`)
+  // takes a method first, then a property get.
+  static constexpr MemberKind kOrder[] = {MemberKind::Method, MemberKind::Get, MemberKind::Let, MemberKind::Set};
+  for (MemberKind kind : kOrder) {
+    if (!(flags & static_cast<std::uint16_t>(kind))) continue;
+    for (const MemberDesc& m : members_) {
+      if (m.id == id && m.kind == kind) return &m;
+    }
+  }
+  return nullptr;
+}
+
+const MemberDesc* TypeInfo::FindAny(DispId id) const {
+  for (const MemberDesc& m : members_) {
+    if (m.id == id) return &m;
+  }
+  return nullptr;
+}
+
+namespace {
+
+// Stores value (already of the pointee's type) through a typed reference.
+void StoreThrough(Variant& ref, const Variant& value) {
+  void* p = ref.byref();
+  if (!p) return;
+  std::uint16_t base = ref.vt() & ~VT_BYREF;
+  Variant v = value;
+  switch (base) {
+    case VT_BSTR: *static_cast<UString*>(p) = v.bstrVal(); break;
+    case VT_DISPATCH: {
+      Dispatch*& slot = *static_cast<Dispatch**>(p);
+      Dispatch* d = v.pdispVal();
+      if (d) d->AddRef();
+      if (slot) slot->Release();
+      slot = d;
+      break;
+    }
+    case VT_I1: case VT_UI1: *static_cast<std::uint8_t*>(p) = v.bVal(); break;
+    case VT_I2: case VT_UI2: case VT_BOOL: *static_cast<std::uint16_t*>(p) = v.uiVal(); break;
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: case VT_R4:
+      *static_cast<std::uint32_t*>(p) = v.ulVal();
+      break;
+    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE:
+      *static_cast<std::uint64_t*>(p) = v.ullVal();
+      break;
+    case VT_DECIMAL: *static_cast<Decimal*>(p) = v.decVal(); break;
+    default: break;
+  }
+}
+
+HRESULT Exception(ExcepInfo* excep, HRESULT scode, UString description, UString source) {
+  if (excep) {
+    *excep = ExcepInfo{};
+    excep->scode = scode;
+    excep->bstrDescription = std::move(description);
+    excep->bstrSource = std::move(source);
+  }
+  return DISP_E_EXCEPTION;
+}
+
+}  // namespace
+
+HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16_t flags, DispParams* params,
+                        Variant* result, ExcepInfo* excep, std::uint32_t* argErr, UStringView source) {
+  DispParams none;
+  if (!params) params = &none;
+  const MemberDesc* m = type.Find(id, flags);
+  if (!m) return DISP_E_MEMBERNOTFOUND;
+
+  const bool isPut = (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0 &&
+                     (m->kind == MemberKind::Let || m->kind == MemberKind::Set);
+  if (isPut) {
+    if (params->cNamedArgs != 1 || !params->rgdispidNamedArgs || params->rgdispidNamedArgs[0] != DISPID_PROPERTYPUT)
+      return DISP_E_PARAMNOTFOUND;
+  } else if (params->cNamedArgs != 0) {
+    return DISP_E_NONAMEDARGS;
+  }
+  const std::uint32_t n = params->cArgs;
+  if (n > m->params.size() || n < m->RequiredCount()) return DISP_E_BADPARAMCOUNT;
+  if (n > 0 && !params->rgvarg) return E_POINTER;
+
+  // Coerce every argument into a local of its declared type.
+  std::vector<Variant> locals(m->params.size());
+  for (std::size_t i = 0; i < m->params.size(); ++i) {
+    const ParamDesc& p = m->params[i];
+    Variant value;
+    const bool present = i < n;
+    const std::uint32_t index = present ? static_cast<std::uint32_t>(n - 1 - i) : 0;
+    if (present) value = params->rgvarg[index].Deref();
+    if (!present || value.IsMissing()) {
+      if (!p.optional) {
+        if (argErr) *argErr = index;
+        return DISP_E_PARAMNOTOPTIONAL;
+      }
+      if (p.hasDefault) {
+        HRESULT hr = ChangeType(locals[i], Variant(p.defaultValue), 0, p.type == VT_VARIANT ? VT_I4 : p.type);
+        if (Failed(hr)) return hr;
+      } else {
+        locals[i] = Variant::Missing();
+      }
+      continue;
+    }
+    if (p.type == VT_VARIANT) {
+      locals[i] = std::move(value);
+      continue;
+    }
+    HRESULT hr = ChangeType(locals[i], value, 0, p.type);
+    if (Failed(hr)) {
+      if (argErr) *argErr = index;
+      return hr == DISP_E_OVERFLOW ? DISP_E_OVERFLOW : DISP_E_TYPEMISMATCH;
+    }
+  }
+
+  if (!m->handler) {
+    return Exception(excep, E_NOTIMPL, UString(m->name) + u" is not implemented", UString(source));
+  }
+
+  Variant res;
+  try {
+    m->handler(self, locals.data(), &res);
+  } catch (const ComError& e) {
+    return Exception(excep, e.hr(), e.Description(), e.Source().empty() ? UString(source) : e.Source());
+  } catch (const std::bad_alloc&) {
+    return Exception(excep, E_OUTOFMEMORY, StandardErrorDescription(7), UString(source));
+  } catch (const std::exception& e) {
+    return Exception(excep, E_FAIL, FromUtf8(e.what()), UString(source));
+  }
+
+  // The call succeeded: hand by-reference results back to the caller.
+  for (std::size_t i = 0; i < n; ++i) {
+    const ParamDesc& p = m->params[i];
+    Variant& arg = params->rgvarg[n - 1 - i];
+    if (!p.byRef || !arg.IsByRef() || locals[i].IsMissing()) continue;
+    if (arg.vt() == (VT_BYREF | VT_VARIANT)) {
+      if (arg.pvarVal()) *arg.pvarVal() = locals[i];
+      continue;
+    }
+    Variant converted;
+    if (Succeeded(ChangeType(converted, locals[i], 0, static_cast<VarType>(arg.vt() & ~VT_BYREF))))
+      StoreThrough(arg, converted);
+  }
+  if (result) *result = std::move(res);
+  return S_OK;
+}
+
+}  // namespace tarnel

@@ -1,0 +1,129 @@
+// The type information of an interface or class, written once as a table:
+// members with their DISPIDs, kinds, parameters (names, types, by-reference,
+// optional, defaults) and result types. The same table drives name lookup,
+// Invoke, the type library's descriptions and the registration. Tables are
+// static data; reading them is safe on any thread.
+#pragma once
+#include <cstdint>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/automation/dispatch.h"
+#include "platform/automation/guid.h"
+
+namespace tarnel {
+
+// The kind of a member, as the FUNCDESC's invoke kind.
+enum class MemberKind : std::uint16_t {
+  Method = DISPATCH_METHOD,
+  Get = DISPATCH_PROPERTYGET,
+  Let = DISPATCH_PROPERTYPUT,
+  Set = DISPATCH_PROPERTYPUTREF,
+};
+
+struct ParamDesc {
+  const char16_t* name;
+  VarType type;              // declared type; VT_VARIANT accepts any value
+  bool byRef = true;         // every parameter of the controls is by reference
+  bool optional = false;
+  bool hasDefault = false;
+  std::int32_t defaultValue = 0;  // integer defaults are all the tables need
+  const char16_t* typeName = nullptr;  // documentation: "DataTypeEnum", "Connection"
+};
+
+// The implementation of a member: called with the arguments already coerced
+// to the declared types (in parameter order) and a result to fill. It raises
+// errors by throwing ComError.
+using MemberHandler = void (*)(void* self, Variant* args, Variant* result);
+
+struct MemberDesc {
+  DispId id;
+  const char16_t* name;
+  MemberKind kind;
+  std::vector<ParamDesc> params;
+  VarType resultType = VT_EMPTY;   // VT_EMPTY for none
+  MemberHandler handler = nullptr; // null in interfaces that are only described
+  const char16_t* resultTypeName = nullptr;
+  bool hidden = false;
+
+  std::size_t RequiredCount() const;
+};
+
+enum class TypeKind { Dispatch, CoClass, Enum };
+
+struct EnumMember {
+  const char16_t* name;
+  std::int32_t value;
+};
+
+class TypeInfo {
+ public:
+  TypeInfo(const char16_t* name, Guid guid, TypeKind kind, std::vector<MemberDesc> members,
+           std::uint32_t flags = 0, const char16_t* help = nullptr);
+  TypeInfo(const char16_t* name, Guid guid, std::vector<EnumMember> values);
+
+  const UString& Name() const { return name_; }
+  const Guid& Id() const { return guid_; }
+  TypeKind Kind() const { return kind_; }
+  std::uint32_t Flags() const { return flags_; }
+  const std::vector<MemberDesc>& Members() const { return members_; }
+  const std::vector<EnumMember>& Values() const { return values_; }
+
+  // Case-insensitive lookup of a member name; DISPID_UNKNOWN when absent.
+  DispId IdOfName(UStringView name) const;
+  // GetIDsOfNames semantics: names[1..] are parameter names of the member.
+  HRESULT GetIDsOfNames(const UString* names, std::uint32_t count, DispId* ids) const;
+  // The member with this DISPID callable with these dispatch flags (a
+  // method answers METHOD and PROPERTYGET); null when none.
+  const MemberDesc* Find(DispId id, std::uint16_t flags) const;
+  // Any member with this DISPID (first in table order).
+  const MemberDesc* FindAny(DispId id) const;
+
+ private:
+  UString name_;
+  Guid guid_;
+  TypeKind kind_;
+  std::uint32_t flags_;
+  UString help_;
+  std::vector<MemberDesc> members_;
+  std::vector<EnumMember> values_;
+  std::unordered_map<UString, DispId> byName_;  // folded name -> DISPID
+};
+
+// Type flags (TYPEFLAGS) used in the tables.
+enum TypeFlags : std::uint32_t {
+  TYPEFLAG_FAPPOBJECT = 0x01,
+  TYPEFLAG_FCANCREATE = 0x02,
+  TYPEFLAG_FHIDDEN = 0x10,
+  TYPEFLAG_FCONTROL = 0x20,
+  TYPEFLAG_FDUAL = 0x40,
+  TYPEFLAG_FNONEXTENSIBLE = 0x80,
+  TYPEFLAG_FOLEAUTOMATION = 0x100,
+  TYPEFLAG_FDISPATCHABLE = 0x1000,
+};
+
+// A creatable class: its identifiers, default interface and event interface.
+struct CoClassInfo {
+  const char16_t* name;             // "Recordset", "ADO"
+  Guid clsid;
+  const char16_t* progId;           // "ADODB.Recordset"
+  const TypeInfo* defaultInterface;
+  const TypeInfo* sourceInterface;  // null when it raises no events
+  std::uint32_t flags = 0;          // TYPEFLAGS
+};
+
+// Invoke driven by a table: checks the member and the argument count,
+// coerces each argument to its declared type (DISP_E_TYPEMISMATCH with
+// argErr naming the rgvarg index), passes omitted optional arguments as
+// their default or as missing, calls the handler, turns a ComError into
+// DISP_E_EXCEPTION with exception information, and only after a successful
+// call writes by-reference results back into the caller's variables.
+// `source` names the object in exception information when the member's
+// error gives none (the class's ProgID, as a VB component reports it).
+HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16_t flags,
+                        DispParams* params, Variant* result, ExcepInfo* excep,
+                        std::uint32_t* argErr, UStringView source = {});
+
+}  // namespace tarnel

@@ -1,0 +1,203 @@
+// Variant and SafeArray: construction, copy (VariantCopy), by-reference
+// dereference (VariantCopyInd) and clear (VariantClear) with OLE
+// Automation's ownership rules.
+#include "platform/automation/variant.h"
+
+#include "platform/automation/dispatch.h"
+
+namespace tarnel {
+
+Variant::Variant(const UString& s) : vt_(VT_BSTR) { u_.bstrVal = new UString(s); }
+Variant::Variant(UString&& s) : vt_(VT_BSTR) { u_.bstrVal = new UString(std::move(s)); }
+Variant::Variant(const char16_t* s) : vt_(VT_BSTR) { u_.bstrVal = new UString(s ? s : u""); }
+
+Variant::Variant(Dispatch* object) : vt_(VT_DISPATCH) {
+  u_.llVal = 0;
+  u_.pdispVal = object;
+  if (object) object->AddRef();
+}
+
+Variant Variant::Unk(Unknown* x) {
+  Variant v;
+  v.vt_ = VT_UNKNOWN;
+  v.u_.punkVal = x;
+  if (x) x->AddRef();
+  return v;
+}
+
+Variant Variant::Array(std::unique_ptr<SafeArray> array) {
+  Variant v;
+  v.vt_ = static_cast<std::uint16_t>(VT_ARRAY | array->ElementType());
+  v.u_.parray = array.release();
+  return v;
+}
+
+Variant Variant::OfType(VarType type) {
+  Variant v;
+  v.vt_ = type;
+  if (type == VT_BSTR) v.u_.bstrVal = new UString();
+  if (type == VT_DECIMAL) v.u_.decVal = Decimal{};
+  return v;
+}
+
+Variant::Variant(const Variant& other) : vt_(VT_EMPTY) {
+  u_.llVal = 0;
+  *this = other;
+}
+
+Variant::Variant(Variant&& other) noexcept : vt_(other.vt_), u_(other.u_) {
+  other.vt_ = VT_EMPTY;
+  other.u_.llVal = 0;
+}
+
+Variant& Variant::operator=(const Variant& other) {
+  if (this == &other) return *this;
+  Payload copy = other.u_;
+  if (other.vt_ == VT_BSTR) {
+    copy.bstrVal = new UString(other.u_.bstrVal ? *other.u_.bstrVal : UString());
+  } else if ((other.vt_ & VT_ARRAY) && !(other.vt_ & VT_BYREF)) {
+    copy.parray = other.u_.parray ? other.u_.parray->Clone().release() : nullptr;
+  } else if (other.vt_ == VT_DISPATCH || other.vt_ == VT_UNKNOWN) {
+    if (other.u_.punkVal) other.u_.punkVal->AddRef();
+  }
+  Clear();
+  vt_ = other.vt_;
+  u_ = copy;
+  return *this;
+}
+
+Variant& Variant::operator=(Variant&& other) noexcept {
+  if (this == &other) return *this;
+  Clear();
+  vt_ = other.vt_;
+  u_ = other.u_;
+  other.vt_ = VT_EMPTY;
+  other.u_.llVal = 0;
+  return *this;
+}
+
+bool Variant::IsObject() const noexcept {
+  const Variant& t = Target();
+  std::uint16_t vt = t.vt_;
+  if (vt == (VT_BYREF | VT_DISPATCH) || vt == (VT_BYREF | VT_UNKNOWN)) return true;
+  return vt == VT_DISPATCH || vt == VT_UNKNOWN;
+}
+
+void Variant::Clear() noexcept {
+  if (!(vt_ & VT_BYREF)) {
+    if (vt_ & VT_ARRAY) {
+      delete u_.parray;
+    } else if (vt_ == VT_BSTR) {
+      delete u_.bstrVal;
+    } else if (vt_ == VT_DISPATCH || vt_ == VT_UNKNOWN) {
+      if (u_.punkVal) u_.punkVal->Release();
+    }
+  }
+  vt_ = VT_EMPTY;
+  u_.decVal = Decimal{};
+  u_.llVal = 0;
+}
+
+void Variant::SetString(UString s) {
+  Clear();
+  u_.bstrVal = new UString(std::move(s));
+  vt_ = VT_BSTR;
+}
+
+void Variant::SetObject(Dispatch* object) {
+  if (object) object->AddRef();
+  Clear();
+  vt_ = VT_DISPATCH;
+  u_.pdispVal = object;
+}
+
+Variant Variant::Deref() const {
+  if (!(vt_ & VT_BYREF)) return *this;
+  if (!u_.byref) return Error(DISP_E_TYPEMISMATCH);
+  std::uint16_t base = vt_ & ~VT_BYREF;
+  if (base == VT_VARIANT) {
+    const Variant& t = *u_.pvarVal;
+    // A reference to a reference goes one level only.
+    if (t.vt_ & VT_BYREF) return t;
+    return t;
+  }
+  Variant v;
+  if (base & VT_ARRAY) {
+    SafeArray* a = *static_cast<SafeArray**>(u_.byref);
+    if (!a) return v;
+    v.vt_ = base;
+    v.u_.parray = a->Clone().release();
+    return v;
+  }
+  switch (base) {
+    case VT_BSTR: return Variant(*static_cast<UString*>(u_.byref));
+    case VT_DISPATCH: return Variant(*static_cast<Dispatch**>(u_.byref));
+    case VT_UNKNOWN: return Unk(*static_cast<Unknown**>(u_.byref));
+    case VT_I1: case VT_UI1: v.u_.bVal = *static_cast<std::uint8_t*>(u_.byref); break;
+    case VT_I2: case VT_UI2: case VT_BOOL: v.u_.uiVal = *static_cast<std::uint16_t*>(u_.byref); break;
+    case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: case VT_R4:
+      v.u_.ulVal = *static_cast<std::uint32_t*>(u_.byref);
+      break;
+    case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE:
+      v.u_.ullVal = *static_cast<std::uint64_t*>(u_.byref);
+      break;
+    case VT_DECIMAL: v.u_.decVal = *static_cast<Decimal*>(u_.byref); break;
+    default: return Error(DISP_E_BADVARTYPE);
+  }
+  v.vt_ = base;
+  return v;
+}
+
+SafeArray::SafeArray(VarType elementType, std::vector<Bound> bounds)
+    : elementType_(elementType), bounds_(std::move(bounds)) {
+  std::size_t n = bounds_.empty() ? 0 : 1;
+  for (const Bound& b : bounds_) n *= b.count;
+  elements_.resize(n);
+  if (elementType_ != VT_VARIANT) {
+    for (Variant& e : elements_) e = Variant::OfType(elementType_);
+  }
+}
+
+std::unique_ptr<SafeArray> SafeArray::Vector(VarType elementType, std::vector<Variant> elements) {
+  auto a = std::make_unique<SafeArray>(elementType, std::vector<Bound>{{0, static_cast<std::uint32_t>(elements.size())}});
+  a->elements_ = std::move(elements);
+  return a;
+}
+
+HRESULT SafeArray::Offset(const std::vector<std::int32_t>& indices, std::size_t& offset) const {
+  if (indices.size() != bounds_.size()) return DISP_E_BADINDEX;
+  std::size_t stride = 1;
+  offset = 0;
+  for (std::size_t d = 0; d < bounds_.size(); ++d) {
+    std::int64_t i = static_cast<std::int64_t>(indices[d]) - bounds_[d].lower;
+    if (i < 0 || i >= static_cast<std::int64_t>(bounds_[d].count)) return DISP_E_BADINDEX;
+    offset += static_cast<std::size_t>(i) * stride;
+    stride *= bounds_[d].count;
+  }
+  return S_OK;
+}
+
+HRESULT SafeArray::GetElement(const std::vector<std::int32_t>& indices, Variant& out) const {
+  std::size_t off = 0;
+  HRESULT hr = Offset(indices, off);
+  if (Failed(hr)) return hr;
+  out = elements_[off];
+  return S_OK;
+}
+
+HRESULT SafeArray::PutElement(const std::vector<std::int32_t>& indices, const Variant& value) {
+  std::size_t off = 0;
+  HRESULT hr = Offset(indices, off);
+  if (Failed(hr)) return hr;
+  elements_[off] = value;
+  return S_OK;
+}
+
+std::unique_ptr<SafeArray> SafeArray::Clone() const {
+  auto a = std::make_unique<SafeArray>(elementType_, std::vector<Bound>{});
+  a->bounds_ = bounds_;
+  a->elements_ = elements_;
+  return a;
+}
+
+}  // namespace tarnel
