@@ -15,6 +15,7 @@
 // the message is destroyed on the posting thread).
 #pragma once
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -22,7 +23,6 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <condition_variable>
 #include <stdexcept>
 #include <string>
 #include <thread>
