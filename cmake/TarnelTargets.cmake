@@ -9,7 +9,11 @@ function(tarnel_layer name dir)
     set(srcs ${CMAKE_BINARY_DIR}/empty_${name}.cpp)
     file(WRITE ${srcs} "// empty layer\n")
   endif()
-  add_library(${name} STATIC ${srcs})
+  # The objects serve both the layer's static library (for its unit tests)
+  # and the shared platform library.
+  add_library(${name}_objects OBJECT ${srcs})
+  target_link_libraries(${name}_objects PUBLIC ${ARGN})
+  add_library(${name} STATIC $<TARGET_OBJECTS:${name}_objects>)
   target_link_libraries(${name} PUBLIC ${ARGN})
 endfunction()
 

@@ -53,9 +53,9 @@ class Apartment {
   // handler writes one line to standard error. The queue keeps going.
   using ErrorHandler = std::function<void(std::exception_ptr)>;
 
-  // The calling thread's apartment, created on first use. Throws
-  // ApartmentError when called while the thread's apartment is being torn
-  // down at thread exit.
+  // The calling thread's apartment, created on first use. While the
+  // apartment closes at thread exit it is still returned (closed); after
+  // that, late in the thread's exit, ApartmentError is thrown.
   static Apartment& Current();
   // The same, as a handle that other threads can keep and post through.
   static std::shared_ptr<Apartment> CurrentShared();
@@ -93,8 +93,10 @@ class Apartment {
   // The wake-up seam: `observer` is called on the posting thread once for
   // each wake-up (coalesced posts call it once), after the message is
   // queued. A host that waits on other event sources uses it to interrupt
-  // its wait; tests use it to count wake-ups. It must not block. An empty
-  // function removes it.
+  // its wait; tests use it to count wake-ups. It must not block and must be
+  // safe to call from several posting threads at once. An empty
+  // function removes it (a post already under way may still call the old
+  // observer once).
   void SetWakeObserver(std::function<void()> observer);
   // Replaces the handler for exceptions thrown by messages; an empty
   // function restores the default (standard error).

@@ -7,6 +7,7 @@
 // Apartment-thread only.
 #pragma once
 #include <functional>
+#include <optional>
 
 #include "platform/automation/dispatch.h"
 #include "platform/automation/type_info.h"
@@ -36,6 +37,15 @@ ComPtr<Dispatch> CreateObjectByClsid(const Guid& clsid);
 
 // Looks up a ProgID's CLSID: built-in classes first, then HKCR\<ProgID>\CLSID.
 bool ClsidFromProgId(UStringView progId, Guid& clsid);
+
+// Where activation reads HKEY_CLASSES_ROOT: a function that returns a
+// value of a key as text ("" names the default value), or nothing when the
+// key or value is missing. It may throw (the store cannot be opened); the
+// failure then becomes error 429 naming the cause. Without a reader only
+// built-in classes can be created. The host installs one over the process
+// registry store; tests install their own.
+using ClassRegistryReader = std::function<std::optional<UString>(UStringView keyPath, UStringView valueName)>;
+void SetClassRegistryReader(ClassRegistryReader reader);
 
 // Unloads every library loaded so far whose DllCanUnloadNow returns S_OK
 // (CoFreeUnusedLibraries). Returns the number unloaded.

@@ -26,6 +26,8 @@ struct Locale {
 
   // The locale of the process environment (computed once).
   static const Locale& User();
+  // The locale the process environment names now (not cached).
+  static Locale FromEnvironment();
   // A locale by name ("de-DE", "de_DE.UTF-8", "en_US"); en-US when unknown.
   static Locale Named(std::string_view name);
 };

@@ -27,13 +27,15 @@ HRESULT ChangeType(Variant& dst, const Variant& src, std::uint16_t flags, VarTyp
 // The text form of a value as the platform's VARIANT-to-string conversion
 // gives it under the locale (numbers with the locale's decimal separator,
 // dates in its short date and time formats, Booleans as "True"/"False" in
-// the locale's language, Empty as ""). Throws ComError: error 94 for Null,
-// 13 for arrays, errors and objects without a text form.
+// the locale's language, Empty as "", an object as its default member's
+// value). Throws ComError: error 94 for Null, 13 for arrays, error values
+// and Unknowns, 91 for Nothing, 438 for an object without a default member.
 UString TextOf(const Variant& value, const Locale& locale = Locale::User());
 
 // TypeName: "Long", "String", "Nothing", the class name of an object from
 // its type information ("Recordset"), "Object" when it has none, element
-// name plus "()" for arrays.
+// name plus "()" for arrays. Throws ComError 458 for a type a Variant cannot
+// hold, 13 for a reference without target.
 UString TypeName(const Variant& value);
 UString TypeNameOfObject(Unknown* object);
 

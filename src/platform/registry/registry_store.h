@@ -83,16 +83,23 @@ class RegistryStore {
   // for it; other processes see the store as before until it ends. May be
   // nested; a nested transaction that throws undoes only its own changes.
   void Transaction(const std::function<void()>& work);
+  // Runs work that only reads, against one consistent state of the store,
+  // without taking the write lock (so it works on a read-only store too).
+  // Inside a Transaction it simply runs.
+  void Snapshot(const std::function<void()>& work);
 
  private:
   explicit RegistryStore(std::unique_ptr<registry_detail::StoreFile> file);
   // Runs work inside a transaction of its own unless one is open.
   template <typename F>
-  auto Atomically(F&& work) -> decltype(work());
+  auto Atomically(bool write, F&& work) -> decltype(work());
+
+  void CheckOpenTransaction(bool write) const;
 
   mutable std::recursive_mutex mutex_;
   std::unique_ptr<registry_detail::StoreFile> file_;
-  int depth_ = 0;  // open transactions of the thread holding mutex_
+  int depth_ = 0;          // open transactions of the thread holding mutex_
+  bool writable_ = false;  // the outermost one may change the store
 };
 
 }  // namespace tarnel

@@ -4,6 +4,8 @@
 
 #include <sqlite3.h>
 
+#include <cstring>
+
 namespace tarnel::registry_detail {
 
 Statement::~Statement() {
@@ -87,6 +89,16 @@ void SqliteConnection::Exec(const char* sql) {
   if (rc != SQLITE_OK) Fail(rc, "writing");
 }
 
+bool SqliteConnection::TryExec(const char* sql) noexcept {
+  return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool SqliteConnection::InTransaction() const { return sqlite3_get_autocommit(db_) == 0; }
+
+std::int64_t SqliteConnection::LastInsertRowId() const { return sqlite3_last_insert_rowid(db_); }
+
+int SqliteConnection::Changes() const { return sqlite3_changes(db_); }
+
 Statement SqliteConnection::Prepare(const char* sql) {
   auto it = statements_.find(sql);
   if (it == statements_.end()) {
@@ -106,8 +118,11 @@ void SqliteConnection::Fail(int rc, const char* what) const {
     case SQLITE_CORRUPT:
     case SQLITE_FORMAT:
       throw RegistryError(RegErrorCode::kBadDb, file + " is not a valid store: " + detail);
-    case SQLITE_CANTOPEN:
+    case SQLITE_CANTOPEN: {
+      int err = db_ != nullptr ? sqlite3_system_errno(db_) : 0;
+      if (err != 0) detail += std::string(" (") + std::strerror(err) + ")";
       throw RegistryError(RegErrorCode::kCantOpen, file + " cannot be opened: " + detail);
+    }
     case SQLITE_READONLY:
     case SQLITE_PERM:
     case SQLITE_AUTH:

@@ -62,6 +62,11 @@ class SqliteConnection {
 
   // Runs SQL text without results (several statements allowed).
   void Exec(const char* sql);
+  // The same, reporting failure only by the result (for cleanup paths).
+  bool TryExec(const char* sql) noexcept;
+  bool InTransaction() const;
+  std::int64_t LastInsertRowId() const;
+  int Changes() const;
   // A statement of a fixed SQL text, prepared once and reused.
   Statement Prepare(const char* sql);
 

@@ -1,0 +1,387 @@
+// Host objects in Lua: the object userdata and its metatable, the member
+// cache per interface, and the one path by which every call, property read
+// and property write reaches Invoke.
+#include "host/lua_object.h"
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "host/host_state.h"
+#include "host/lua_value.h"
+#include "host/script_error.h"
+#include "platform/automation/com_error.h"
+#include "platform/automation/variant_convert.h"
+
+namespace tarnel::host {
+namespace {
+
+const char kObjectMetaKey = 0;
+const char kGetCacheKey = 0;  // registry: interface -> { name -> method closure | DISPID }
+const char kPutCacheKey = 0;  // registry: interface -> { name -> DISPID * 4 + put kinds }
+
+constexpr int kHasLet = 1;
+constexpr int kHasSet = 2;
+
+// Variants for the arguments of one call: on the stack for the usual few.
+class VariantBuffer {
+ public:
+  explicit VariantBuffer(std::size_t n) : data_(inline_.data()) {
+    if (n > inline_.size()) {
+      heap_.resize(n);
+      data_ = heap_.data();
+    }
+  }
+  Variant& operator[](std::size_t i) { return data_[i]; }
+  Variant* data() { return data_; }
+
+ private:
+  std::array<Variant, 8> inline_;
+  std::vector<Variant> heap_;
+  Variant* data_;
+};
+
+// What the interface says about a name.
+struct Resolved {
+  bool found = false;
+  DispId id = DISPID_UNKNOWN;
+  bool callable = false;  // a method, or a property that needs arguments
+  int putKinds = 0;       // kHasLet | kHasSet
+};
+
+Resolved ResolveName(const ObjectBox& box, std::string_view name) {
+  Resolved r;
+  UString wide = FromUtf8(name);
+  DispId id = DISPID_UNKNOWN;
+  if (Failed(box.object->GetIDsOfNames(&wide, 1, &id)) || id == DISPID_UNKNOWN) return r;
+  r.found = true;
+  r.id = id;
+  if (!box.type) {
+    r.putKinds = kHasLet | kHasSet;  // unknown: the value decides
+    return r;
+  }
+  for (const MemberDesc& m : box.type->Members()) {
+    if (m.id != id) continue;
+    switch (m.kind) {
+      case MemberKind::Method: r.callable = true; break;
+      case MemberKind::Get: if (m.RequiredCount() > 0) r.callable = true; break;
+      case MemberKind::Let: r.putKinds |= kHasLet; break;
+      case MemberKind::Set: r.putKinds |= kHasSet; break;
+    }
+  }
+  return r;
+}
+
+// ResolveName for a Lua entry: false with the error value pushed when the
+// object's lookup fails (the error is pushed after the handler is left).
+bool Resolve(lua_State* L, const ObjectBox& box, std::string_view name, Resolved& r) noexcept {
+  ScriptError error;
+  try {
+    r = ResolveName(box, name);
+    return true;
+  } catch (...) {
+    error = ErrorFromCurrentException();
+  }
+  PushError(L, error);
+  return false;
+}
+
+// Pushes the cache table of an interface; a fresh table for an object
+// without type information, whose names are resolved per object.
+void PushCacheTable(lua_State* L, const void* key, const TypeInfo* type) {
+  if (!type) {
+    lua_newtable(L);
+    return;
+  }
+  lua_rawgetp(L, LUA_REGISTRYINDEX, key);
+  if (lua_rawgetp(L, -1, type) != LUA_TTABLE) {
+    lua_pop(L, 1);
+    lua_newtable(L);
+    lua_pushvalue(L, -1);
+    lua_rawsetp(L, -3, type);
+  }
+  lua_remove(L, -2);
+}
+
+int ObjectRequired(lua_State* L, std::string_view name) {
+  PushError(L, ScriptError::Standard(424, "call '" + std::string(name) + "' as obj:" + std::string(name) + "(...)"));
+  return kRaise;
+}
+
+// obj:Method(...): upvalues DISPID, name, interface.
+int MethodCallWork(lua_State* L) {
+  std::size_t length = 0;
+  const char* name = lua_tolstring(L, lua_upvalueindex(2), &length);
+  std::string_view nameView(name, length);
+  ObjectBox* box = ToObjectBox(L, 1);
+  if (!box || !box->object) return ObjectRequired(L, nameView);
+  if (box->type != lua_touserdata(L, lua_upvalueindex(3))) {
+    PushError(L, ScriptError::Standard(438, std::string(nameView)));
+    return kRaise;
+  }
+  auto id = static_cast<DispId>(lua_tointeger(L, lua_upvalueindex(1)));
+  return InvokeAndPush(L, box->object, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 2, lua_gettop(L) - 1, true, true,
+                       nameView);
+}
+int MethodCall(lua_State* L) { return FinishEntry(L, MethodCallWork(L)); }
+
+void PushMethod(lua_State* L, DispId id, int nameIndex, const TypeInfo* type) {
+  lua_pushinteger(L, id);
+  lua_pushvalue(L, nameIndex);
+  lua_pushlightuserdata(L, const_cast<TypeInfo*>(type));
+  lua_pushcclosure(L, MethodCall, 3);
+}
+
+int UnknownName(lua_State* L, std::string_view name) {
+  PushError(L, ScriptError{438, ToUtf8(StandardErrorDescription(438)) + " ('" + std::string(name) + "')", {}});
+  return kRaise;
+}
+
+// obj.Name: a property read, or the method closure for a method.
+int IndexWork(lua_State* L) {
+  auto* box = static_cast<ObjectBox*>(lua_touserdata(L, 1));
+  if (!box || !box->object) return ObjectRequired(L, "(collected)");
+  if (lua_type(L, 2) != LUA_TSTRING) {
+    // obj[key]: the default member with the key as its argument.
+    return InvokeAndPush(L, box->object, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 2, 1, true, false,
+                         "(default)");
+  }
+  std::size_t length = 0;
+  const char* name = lua_tolstring(L, 2, &length);
+  std::string_view nameView(name, length);
+  lua_getiuservalue(L, 1, 1);  // 3: the get cache
+  lua_pushvalue(L, 2);
+  int cached = lua_rawget(L, 3);  // 4
+  if (cached == LUA_TFUNCTION) return 1;
+  DispId id = DISPID_UNKNOWN;
+  if (cached == LUA_TNUMBER) {
+    id = static_cast<DispId>(lua_tointeger(L, 4));
+  } else {
+    Resolved r;
+    if (!Resolve(L, *box, nameView, r)) return kRaise;
+    if (!r.found) return UnknownName(L, nameView);
+    lua_pop(L, 1);
+    lua_pushvalue(L, 2);
+    if (r.callable) {
+      PushMethod(L, r.id, 2, box->type);
+      lua_pushvalue(L, -1);
+      lua_insert(L, -3);
+      lua_rawset(L, 3);
+      return 1;
+    }
+    lua_pushinteger(L, r.id);
+    lua_rawset(L, 3);
+    id = r.id;
+  }
+  lua_settop(L, 2);
+  int n = InvokeAndPush(L, box->object, id, DISPATCH_PROPERTYGET, 0, 0, true, false, nameView);
+  if (n == kRaise && !box->type) {
+    // Without type information a name that is no property may be a method.
+    ScriptError error;
+    if (ReadErrorValue(L, -1, error) && (error.number == 438 || error.number == 450 || error.number == 449)) {
+      lua_pop(L, 1);
+      PushMethod(L, id, 2, nullptr);
+      return 1;
+    }
+  }
+  return n;
+}
+int ObjectIndex(lua_State* L) { return FinishEntry(L, IndexWork(L)); }
+
+// obj.Name = v: property let, or set for an object value (or a property
+// that has only a set accessor).
+int NewIndexWork(lua_State* L) {
+  auto* box = static_cast<ObjectBox*>(lua_touserdata(L, 1));
+  if (!box || !box->object) return ObjectRequired(L, "(collected)");
+  const bool valueIsObject = ToObjectBox(L, 3) != nullptr || IsNothing(L, 3);
+  if (lua_type(L, 2) != LUA_TSTRING) {
+    // obj[key] = v: the default member's put with the key as index.
+    std::uint16_t flags = valueIsObject ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
+    int n = InvokeAndPush(L, box->object, DISPID_VALUE, flags, 2, 2, false, false, "(default)");
+    return n == kRaise ? kRaise : 0;
+  }
+  std::size_t length = 0;
+  const char* name = lua_tolstring(L, 2, &length);
+  std::string_view nameView(name, length);
+  lua_getiuservalue(L, 1, 2);  // 4: the put cache
+  lua_pushvalue(L, 2);
+  lua_Integer code = 0;
+  if (lua_rawget(L, 4) == LUA_TNUMBER) {
+    code = lua_tointeger(L, 5);
+  } else {
+    Resolved r;
+    if (!Resolve(L, *box, nameView, r)) return kRaise;
+    if (!r.found) return UnknownName(L, nameView);
+    code = static_cast<lua_Integer>(r.id) * 4 + r.putKinds;
+    lua_pushvalue(L, 2);
+    lua_pushinteger(L, code);
+    lua_rawset(L, 4);
+  }
+  const int kinds = static_cast<int>(code & 3);
+  const auto id = static_cast<DispId>((code - kinds) / 4);
+  const bool hasLet = (kinds & kHasLet) != 0;
+  const bool hasSet = (kinds & kHasSet) != 0;
+  const bool useSet = hasSet && (valueIsObject || !hasLet);
+  lua_settop(L, 3);
+  int n = InvokeAndPush(L, box->object, id, useSet ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT, 3, 1, false,
+                        false, nameView);
+  return n == kRaise ? kRaise : 0;
+}
+int ObjectNewIndex(lua_State* L) { return FinishEntry(L, NewIndexWork(L)); }
+
+// obj(...): the default member, with the final argument values as for methods.
+int CallWork(lua_State* L) {
+  auto* box = static_cast<ObjectBox*>(lua_touserdata(L, 1));
+  if (!box || !box->object) return ObjectRequired(L, "(collected)");
+  return InvokeAndPush(L, box->object, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 2, lua_gettop(L) - 1,
+                       true, true, "(default)");
+}
+int ObjectCall(lua_State* L) { return FinishEntry(L, CallWork(L)); }
+
+int ObjectGc(lua_State* L) {
+  auto* box = static_cast<ObjectBox*>(lua_touserdata(L, 1));
+  if (box && box->object) {
+    Dispatch* object = box->object;
+    box->object = nullptr;
+    CurrentThreadScope scope(L);
+    try {
+      object->Release();
+    } catch (...) {
+      // A destructor has nowhere to report to.
+    }
+  }
+  return 0;
+}
+
+// Two values are the same object when their IUnknowns are.
+bool SameObject(Dispatch* a, Dispatch* b) {
+  if (a == b) return true;
+  if (!a || !b) return false;
+  ComPtr<Unknown> ua = ComPtr<Dispatch>(a).As<Unknown>(IID_IUnknown);
+  ComPtr<Unknown> ub = ComPtr<Dispatch>(b).As<Unknown>(IID_IUnknown);
+  return ua && ua.get() == ub.get();
+}
+
+int ObjectEq(lua_State* L) {
+  ObjectBox* a = ToObjectBox(L, 1);
+  ObjectBox* b = ToObjectBox(L, 2);
+  bool same = false;
+  if (a && b) {
+    try {
+      same = SameObject(a->object, b->object);
+    } catch (...) {
+      same = false;
+    }
+  }
+  lua_pushboolean(L, same);
+  return 1;
+}
+
+int ToStringWork(lua_State* L) {
+  auto* box = static_cast<ObjectBox*>(lua_touserdata(L, 1));
+  std::string name = "Object";
+  try {
+    if (box && box->object) name = ToUtf8(TypeNameOfObject(box->object));
+  } catch (...) {
+    name = "Object";
+  }
+  lua_pushfstring(L, "%s: %p", name.c_str(), static_cast<void*>(box ? box->object : nullptr));
+  return 1;
+}
+int ObjectToString(lua_State* L) { return FinishEntry(L, ToStringWork(L)); }
+
+}  // namespace
+
+void RegisterObjectType(lua_State* L) {
+  lua_newtable(L);
+  lua_rawsetp(L, LUA_REGISTRYINDEX, &kGetCacheKey);
+  lua_newtable(L);
+  lua_rawsetp(L, LUA_REGISTRYINDEX, &kPutCacheKey);
+  static const luaL_Reg kMethods[] = {
+      {"__index", ObjectIndex}, {"__newindex", ObjectNewIndex}, {"__call", ObjectCall},
+      {"__gc", ObjectGc},       {"__eq", ObjectEq},             {"__tostring", ObjectToString},
+      {nullptr, nullptr},
+  };
+  lua_createtable(L, 0, 8);
+  luaL_setfuncs(L, kMethods, 0);
+  lua_pushliteral(L, "tarnel.object");
+  lua_setfield(L, -2, "__name");
+  lua_pushliteral(L, "tarnel.object");
+  lua_setfield(L, -2, "__metatable");  // getmetatable shows a name, setmetatable is refused
+  lua_rawsetp(L, LUA_REGISTRYINDEX, &kObjectMetaKey);
+}
+
+ObjectBox* ToObjectBox(lua_State* L, int index) {
+  if (lua_type(L, index) != LUA_TUSERDATA || !lua_getmetatable(L, index)) return nullptr;
+  lua_rawgetp(L, LUA_REGISTRYINDEX, &kObjectMetaKey);
+  bool isObject = lua_rawequal(L, -1, -2);
+  lua_pop(L, 2);
+  return isObject ? static_cast<ObjectBox*>(lua_touserdata(L, index)) : nullptr;
+}
+
+void PushObject(lua_State* L, Dispatch* object) {
+  if (!object) {
+    PushNothing(L);
+    return;
+  }
+  const TypeInfo* type = object->GetTypeInfo();
+  auto* box = static_cast<ObjectBox*>(lua_newuserdatauv(L, sizeof(ObjectBox), 2));
+  box->object = nullptr;
+  box->type = type;
+  lua_rawgetp(L, LUA_REGISTRYINDEX, &kObjectMetaKey);
+  lua_setmetatable(L, -2);
+  PushCacheTable(L, &kGetCacheKey, type);
+  lua_setiuservalue(L, -2, 1);
+  PushCacheTable(L, &kPutCacheKey, type);
+  lua_setiuservalue(L, -2, 2);
+  // The reference is taken last, so a memory error above leaks none.
+  object->AddRef();
+  box->object = object;
+}
+
+int InvokeAndPush(lua_State* L, Dispatch* object, DispId id, std::uint16_t flags, int first, int count, bool byRef,
+                  bool returnArgs, std::string_view name) {
+  return Guarded(L, [&]() -> int {
+    if (count < 0) count = 0;
+    if (!object) RaiseError(91);
+    VariantBuffer values(static_cast<std::size_t>(count));
+    VariantBuffer args(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+      if (const char* bad = ToVariant(L, first + i, values[i])) {
+        RaiseError(13, StandardErrorDescription(13) + u" (argument " + DecimalText(i + 1) + u" of '" +
+                           FromUtf8(name) + u"': a " + FromUtf8(bad) + u" has no automation value)");
+      }
+    }
+    // Arguments go last first; by reference they point at the host's Variants.
+    for (int i = 0; i < count; ++i) {
+      Variant& slot = args[static_cast<std::size_t>(count - 1 - i)];
+      if (byRef) {
+        slot = Variant::Ref(&values[static_cast<std::size_t>(i)]);
+      } else {
+        slot = values[static_cast<std::size_t>(i)];
+      }
+    }
+    static const DispId kPutId = DISPID_PROPERTYPUT;
+    DispParams params;
+    params.rgvarg = args.data();
+    params.cArgs = static_cast<std::uint32_t>(count);
+    if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
+      params.rgdispidNamedArgs = &kPutId;
+      params.cNamedArgs = 1;
+    }
+    Variant result;
+    ExcepInfo excep;
+    std::uint32_t argErr = 0;
+    HRESULT hr = object->Invoke(id, flags, &params, &result, &excep, &argErr);
+    if (Failed(hr)) RaiseDispatchFailure(hr, excep, FromUtf8(name), argErr, params.cArgs);
+    const int results = 1 + (returnArgs ? count : 0);
+    if (!lua_checkstack(L, results + 4)) RaiseError(28);
+    PushVariant(L, result);
+    if (returnArgs) {
+      for (int i = 0; i < count; ++i) PushVariant(L, values[static_cast<std::size_t>(i)]);
+    }
+    return results;
+  });
+}
+
+}  // namespace tarnel::host

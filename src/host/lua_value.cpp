@@ -1,0 +1,208 @@
+// Lua values to automation values and back, and the Null and Nothing
+// values of the script API.
+#include "host/lua_value.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "host/lua_object.h"
+#include "platform/automation/com_error.h"
+#include "platform/automation/variant_convert.h"
+
+namespace tarnel::host {
+namespace {
+
+const char kNullKey = 0;
+const char kNothingKey = 0;
+
+// Arrays inside Variant arrays nest; deeper than this is refused.
+constexpr int kMaxNesting = 64;
+
+void RegisterSentinel(lua_State* L, const void* key, const char* name) {
+  lua_newuserdatauv(L, 0, 0);
+  lua_createtable(L, 0, 2);
+  lua_pushstring(L, name);
+  lua_setfield(L, -2, "__name");
+  lua_pushstring(L, name);
+  lua_pushcclosure(L, [](lua_State* S) -> int {
+    lua_pushvalue(S, lua_upvalueindex(1));
+    return 1;
+  }, 1);
+  lua_setfield(L, -2, "__tostring");
+  lua_setmetatable(L, -2);
+  lua_pushvalue(L, -1);
+  lua_rawsetp(L, LUA_REGISTRYINDEX, key);
+  lua_setglobal(L, name);
+}
+
+bool IsSentinel(lua_State* L, int index, const void* key) {
+  if (lua_type(L, index) != LUA_TUSERDATA) return false;
+  index = lua_absindex(L, index);
+  lua_rawgetp(L, LUA_REGISTRYINDEX, key);
+  bool same = lua_rawequal(L, index, -1);
+  lua_pop(L, 1);
+  return same;
+}
+
+void PushInteger64(lua_State* L, std::int64_t v) { lua_pushinteger(L, static_cast<lua_Integer>(v)); }
+
+void PushUtf16(lua_State* L, UStringView text) {
+  std::string utf8 = ToUtf8(text);
+  lua_pushlstring(L, utf8.data(), utf8.size());
+}
+
+void PushValue(lua_State* L, const Variant& value, int depth);
+
+// One level of a (possibly multi-dimensional) array: the elements along
+// dimension dim starting at offset base, with stride the distance between
+// neighbours along dim.
+void PushArrayLevel(lua_State* L, const SafeArray& array, std::uint32_t dim, std::size_t base, std::size_t stride,
+                    int depth) {
+  if (!lua_checkstack(L, 3)) RaiseError(28);
+  const std::uint32_t count = array.BoundOf(dim).count;
+  lua_createtable(L, static_cast<int>(std::min<std::uint32_t>(count, 1u << 20)), 0);
+  const std::size_t nextStride = stride * count;
+  for (std::uint32_t k = 0; k < count; ++k) {
+    const std::size_t offset = base + k * stride;
+    if (dim + 1 == array.Dimensions()) {
+      if (offset >= array.ElementCount()) RaiseError(9);
+      PushValue(L, array.Elements()[offset], depth + 1);
+    } else {
+      PushArrayLevel(L, array, dim + 1, offset, nextStride, depth + 1);
+    }
+    lua_rawseti(L, -2, static_cast<lua_Integer>(k) + 1);
+  }
+}
+
+void PushValue(lua_State* L, const Variant& value, int depth) {
+  if (depth > kMaxNesting) RaiseError(28, u"Out of stack space (arrays nested too deeply)");
+  if (value.vt() == (VT_BYREF | VT_VARIANT)) {
+    if (!value.pvarVal()) RaiseError(91);
+    PushValue(L, *value.pvarVal(), depth + 1);
+    return;
+  }
+  if (value.IsByRef()) {
+    PushValue(L, value.Deref(), depth + 1);
+    return;
+  }
+  Variant& v = const_cast<Variant&>(value);  // the payload getters are not const
+  if (v.IsArray()) {
+    SafeArray* array = v.parray();
+    if (!array || array->Dimensions() == 0) {
+      lua_newtable(L);
+      return;
+    }
+    PushArrayLevel(L, *array, 0, 0, 1, depth);
+    return;
+  }
+  switch (v.vt()) {
+    case VT_EMPTY: lua_pushnil(L); return;
+    case VT_NULL: lua_rawgetp(L, LUA_REGISTRYINDEX, &kNullKey); return;
+    case VT_I1: lua_pushinteger(L, v.cVal()); return;
+    case VT_UI1: lua_pushinteger(L, v.bVal()); return;
+    case VT_I2: lua_pushinteger(L, v.iVal()); return;
+    case VT_UI2: lua_pushinteger(L, v.uiVal()); return;
+    case VT_I4: case VT_INT: lua_pushinteger(L, v.lVal()); return;
+    case VT_UI4: case VT_UINT: lua_pushinteger(L, v.ulVal()); return;
+    case VT_I8: PushInteger64(L, v.llVal()); return;
+    case VT_UI8:
+      if (v.ullVal() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+        lua_pushnumber(L, static_cast<lua_Number>(v.ullVal()));
+      } else {
+        PushInteger64(L, static_cast<std::int64_t>(v.ullVal()));
+      }
+      return;
+    case VT_R4: lua_pushnumber(L, v.fltVal()); return;
+    case VT_R8: lua_pushnumber(L, v.dblVal()); return;
+    case VT_CY: lua_pushnumber(L, static_cast<lua_Number>(v.cyVal().int64) / 10000.0); return;
+    case VT_DECIMAL: lua_pushnumber(L, ToDouble(v)); return;
+    case VT_DATE: PushUtf16(L, TextOf(v)); return;
+    case VT_BOOL: lua_pushboolean(L, v.boolVal() != VARIANT_FALSE); return;
+    case VT_BSTR: PushUtf16(L, v.bstrVal()); return;
+    case VT_ERROR:
+      if (v.IsMissing()) {
+        lua_pushnil(L);
+      } else {
+        lua_pushinteger(L, v.scode());
+      }
+      return;
+    case VT_DISPATCH: PushObject(L, v.pdispVal()); return;
+    case VT_UNKNOWN: {
+      if (!v.punkVal()) {
+        PushNothing(L);
+        return;
+      }
+      void* out = nullptr;
+      if (Failed(v.punkVal()->QueryInterface(IID_IDispatch, &out)) || !out) RaiseError(458);
+      auto object = ComPtr<Dispatch>::Adopt(static_cast<Dispatch*>(out));
+      PushObject(L, object.get());
+      return;
+    }
+    default: RaiseError(458);
+  }
+}
+
+}  // namespace
+
+void RegisterValueTypes(lua_State* L) {
+  RegisterSentinel(L, &kNullKey, "Null");
+  RegisterSentinel(L, &kNothingKey, "Nothing");
+}
+
+bool IsNull(lua_State* L, int index) { return IsSentinel(L, index, &kNullKey); }
+bool IsNothing(lua_State* L, int index) { return IsSentinel(L, index, &kNothingKey); }
+void PushNothing(lua_State* L) { lua_rawgetp(L, LUA_REGISTRYINDEX, &kNothingKey); }
+
+const char* ToVariant(lua_State* L, int index, Variant& out) {
+  switch (lua_type(L, index)) {
+    case LUA_TNIL:
+    case LUA_TNONE:
+      out.Clear();
+      return nullptr;
+    case LUA_TBOOLEAN:
+      out = Variant(lua_toboolean(L, index) != 0);
+      return nullptr;
+    case LUA_TNUMBER: {
+      int isInteger = 0;
+      lua_Integer i = lua_tointegerx(L, index, &isInteger);
+      if (isInteger && i >= std::numeric_limits<std::int32_t>::min() && i <= std::numeric_limits<std::int32_t>::max()) {
+        out = Variant(static_cast<std::int32_t>(i));
+      } else if (isInteger) {
+        out = Variant(static_cast<double>(i));
+      } else {
+        out = Variant(static_cast<double>(lua_tonumber(L, index)));
+      }
+      return nullptr;
+    }
+    case LUA_TSTRING: {
+      std::size_t length = 0;
+      const char* text = lua_tolstring(L, index, &length);
+      out = Variant(FromUtf8(std::string_view(text, length)));
+      return nullptr;
+    }
+    case LUA_TUSERDATA: {
+      if (ObjectBox* box = ToObjectBox(L, index)) {
+        if (!box->object) return "collected object";
+        out = Variant(box->object);
+        return nullptr;
+      }
+      if (IsNothing(L, index)) {
+        out = Variant(static_cast<Dispatch*>(nullptr));
+        return nullptr;
+      }
+      if (IsNull(L, index)) {
+        out = Variant::Null();
+        return nullptr;
+      }
+      return "userdata";
+    }
+    default:
+      return lua_typename(L, lua_type(L, index));
+  }
+}
+
+void PushVariant(lua_State* L, const Variant& value) { PushValue(L, value, 0); }
+
+}  // namespace tarnel::host

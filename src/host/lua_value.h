@@ -1,0 +1,32 @@
+// The mapping between Lua values and automation values. Lua integers become
+// 32-bit integers when they fit, else doubles; floats doubles; strings
+// strings (UTF-8 to UTF-16, ill-formed bytes as U+FFFD, embedded NULs kept);
+// booleans booleans; nil Empty; the globals Null and Nothing the Null value
+// and the empty object reference; host objects object references. Back the
+// same way; besides: other integer types as integers, Currency and Decimal
+// as floats, dates as their text under the user's locale, an omitted
+// argument as nil, arrays as tables indexed from 1 (a multi-dimensional
+// array as nested tables, the first dimension outermost).
+// Used on the script's thread.
+#pragma once
+#include <lua.hpp>
+
+#include "platform/automation/variant.h"
+
+namespace tarnel::host {
+
+// Creates the Null and Nothing values and their globals; once per state.
+void RegisterValueTypes(lua_State* L);
+
+// Converts the Lua value at index. Returns null on success, else the name
+// of the Lua type that has no automation form (tables, functions, ...).
+const char* ToVariant(lua_State* L, int index, Variant& out);
+
+// Pushes the Lua form of value. Throws ComError for a value that has none.
+void PushVariant(lua_State* L, const Variant& value);
+
+bool IsNull(lua_State* L, int index);
+bool IsNothing(lua_State* L, int index);
+void PushNothing(lua_State* L);
+
+}  // namespace tarnel::host

@@ -1,0 +1,127 @@
+// The text of numbers as the platform's number-to-string conversions give
+// it: integers in plain digits; Double and Single with 15 (7) significant
+// digits in fixed notation while that needs at most 15 (7) decimals, else
+// "d.dddE+XX"; Currency and Decimal exact, trailing fractional zeros
+// dropped. Never grouped; only the decimal separator follows the locale.
+// Locale-independent primitives (to_chars) only, since this is a hot path.
+#include <charconv>
+#include <cmath>
+
+#include "platform/automation/convert_detail.h"
+
+namespace tarnel::convert {
+
+namespace {
+
+void AppendAscii(UString& out, const char* first, const char* last) {
+  out.append(first, last);  // widening each ASCII byte
+}
+
+}  // namespace
+
+void AppendSigned(UString& out, std::int64_t v) {
+  char buf[24];
+  auto res = std::to_chars(buf, buf + sizeof buf, v);
+  AppendAscii(out, buf, res.ptr);
+}
+
+void AppendUnsigned(UString& out, std::uint64_t v) {
+  char buf[24];
+  auto res = std::to_chars(buf, buf + sizeof buf, v);
+  AppendAscii(out, buf, res.ptr);
+}
+
+// NaN and the infinities, which no script arithmetic produces but a data
+// source may hold, print as "NaN", "Infinity" and "-Infinity".
+void AppendReal(UString& out, double v, int significantDigits, char16_t decimalSeparator) {
+  if (std::isnan(v)) {
+    out += u"NaN";
+    return;
+  }
+  if (std::isinf(v)) {
+    out += v < 0 ? u"-Infinity" : u"Infinity";
+    return;
+  }
+  // Scientific form with the requested significant digits, rounded on the
+  // exact binary value: "-d.dddde-XX".
+  char buf[64];
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, significantDigits - 1);
+  const char* p = buf;
+  bool negative = *p == '-';
+  if (negative) ++p;
+  char digits[32];
+  int count = 0;
+  for (; p < res.ptr && *p != 'e'; ++p) {
+    if (*p != '.') digits[count++] = *p;
+  }
+  int exponent = 0;
+  std::from_chars(p + 1 + (p[1] == '+'), res.ptr, exponent);
+  while (count > 1 && digits[count - 1] == '0') --count;
+  if (count == 1 && digits[0] == '0') {
+    out.push_back(u'0');  // zero, including negative zero
+    return;
+  }
+  if (negative) out.push_back(u'-');
+  int decimalsAfterPoint = count - 1;
+  bool fixed;
+  if (exponent >= 0) {
+    fixed = exponent < significantDigits;
+  } else if (exponent >= -4) {
+    fixed = true;
+  } else {
+    int x = -exponent;
+    fixed = (decimalsAfterPoint == 0 ? x : x + decimalsAfterPoint - 1) < significantDigits;
+  }
+  if (fixed) {
+    if (exponent >= 0) {
+      for (int k = 0; k <= exponent; ++k) out.push_back(k < count ? char16_t(digits[k]) : u'0');
+      if (count > exponent + 1) {
+        out.push_back(decimalSeparator);
+        AppendAscii(out, digits + exponent + 1, digits + count);
+      }
+    } else {
+      out.push_back(u'0');
+      out.push_back(decimalSeparator);
+      out.append(static_cast<std::size_t>(-exponent - 1), u'0');
+      AppendAscii(out, digits, digits + count);
+    }
+    return;
+  }
+  out.push_back(char16_t(digits[0]));
+  if (count > 1) {
+    out.push_back(decimalSeparator);
+    AppendAscii(out, digits + 1, digits + count);
+  }
+  out.push_back(u'E');
+  out.push_back(exponent < 0 ? u'-' : u'+');
+  int magnitude = exponent < 0 ? -exponent : exponent;
+  if (magnitude < 10) out.push_back(u'0');
+  AppendSigned(out, magnitude);
+}
+
+void AppendDec(UString& out, const Dec& d, char16_t decimalSeparator) {
+  char digits[40];
+  int count = 0;
+  for (U128 m = d.mag; m != 0; m /= 10) digits[count++] = static_cast<char>('0' + static_cast<int>(m % 10));
+  if (count == 0) {
+    out.push_back(u'0');
+    return;
+  }
+  // digits[] holds the digits least significant first.
+  int scale = d.scale;
+  int firstKept = 0;  // drop trailing fractional zeros
+  while (firstKept < scale && firstKept < count && digits[firstKept] == '0') ++firstKept;
+  int fractionDigits = scale - firstKept;
+  if (d.neg) out.push_back(u'-');
+  if (count <= scale) {
+    out.push_back(u'0');
+  } else {
+    for (int k = count - 1; k >= scale; --k) out.push_back(char16_t(digits[k]));
+  }
+  if (fractionDigits > 0) {
+    out.push_back(decimalSeparator);
+    for (int k = scale - 1; k >= firstKept; --k) out.push_back(k < count ? char16_t(digits[k]) : u'0');
+  }
+}
+
+}  // namespace tarnel::convert

@@ -1,0 +1,104 @@
+// AdoControl: the ADO control, one object whose members are defined across
+// the library's folders: its lifecycle, labels, properties and diagnostic
+// log here in control/; the handle-based database methods in ado/; the
+// object helpers and event forwarding in adoobjects/; the keyed store's
+// members in collection/. The dispatch table in type_library.cpp binds each
+// DISPID to one of these member functions.
+// Thread rule: an instance is created, called and destroyed on one apartment
+// thread; calls may nest on that thread (a method can be re-entered while it
+// waits on ADO), nothing locks. The control owns its handle table, its store
+// and its event sources; it is released by reference count.
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "platform/automation/control_site.h"
+#include "tarneltools/ado/handle_table.h"
+#include "tarneltools/collection/keyed_store.h"
+#include "tarneltools/control/control_base.h"
+
+namespace tarnel {
+
+class AdoControl final : public ControlBase<AdoControl> {
+ public:
+  static const TypeInfo& Type();
+  static const CoClassInfo* Class();
+  // A new instance, initialised (UserControl_Initialize has run).
+  static ComPtr<AdoControl> Create();
+
+  // _ADO properties.
+  UString Version();
+  std::int32_t GetDebugMode();
+  void LetDebugMode(std::int32_t& value);
+  std::int32_t Connections();
+
+  // Object helpers (adoobjects/).
+  ComPtr<Dispatch> Recordset();
+  ComPtr<Dispatch> Stream();
+  ComPtr<Dispatch> Record();
+  ComPtr<Dispatch> Parameter();
+  ComPtr<Dispatch> Command();
+  ComPtr<Dispatch> Connection();
+  Variant GetItem(Dispatch* oObject, Variant& vItem);
+  ComPtr<Dispatch> ConnectionExecute(Dispatch* oConnection, UString& sStringName, std::int32_t& nRecordsAffected,
+                                     std::int32_t& nOptions);
+  Variant SetCommandText(Dispatch* oCommand, UString& sStringName);
+  UString ObjectType(Dispatch* oObject);
+
+  // The keyed store's members (collection/).
+  Variant CollectionAdd(UString& sName, Variant& vItem);
+  Variant CollectionRemove(UString& sName);
+  Variant CollectionGetItem(Variant& vItem);
+  std::int32_t CollectionCount();
+  bool CollectionItemExists(Variant& vItem);
+  Variant CollectionStringAppend(UString& sName, UString& sValue);
+  std::int32_t CollectionStringLength(UString& sName);
+  UString CollectionStringMid(UString& sName, std::int32_t& nStartChar, Variant& nLength);
+
+  // The face a container shows and resizes.
+  ControlFace GetFace() override;
+  void Resize(std::int32_t widthTwips, std::int32_t heightTwips) override;
+
+ private:
+  friend class AdoControlTestAccess;
+  AdoControl();
+  ~AdoControl() override;
+
+  // Container notifications.
+  void UserControl_Initialize();
+  void UserControl_Resize();
+  void UserControl_Terminate();
+
+  // Writes one diagnostic line, formed in full by the caller, to the
+  // debugger output when debug mode is on.
+  void DebugLog(const UString& line);
+
+  // The handle table's procedures, as the database methods call them.
+  bool ValidHandle(std::int32_t hADO) const { return mSlots.ValidHandle(hADO); }
+  std::int32_t NextFreeHandle() { return mSlots.NextFreeHandle(); }
+
+  // A new ADO object of the class, with its diagnostic line.
+  ComPtr<Dispatch> CreateAdoObject(const Guid& clsid, const char16_t* className);
+
+  // Sets mnConnections and shows it in lblConnections.
+  void SetConnections(std::int32_t count);
+
+  AdoSlotTable mSlots;                       // the handle table
+  std::int32_t mnConnections = 0;            // handles in use
+  VariantBool mbDebugMode = VARIANT_FALSE;   // debug mode
+  std::int32_t mhADO = 0;                    // the handle whose statement executes
+  std::unique_ptr<KeyedStore> moCollection;  // the keyed store
+  ComPtr<Dispatch> moConnectionEventSource;  // connection whose events are forwarded
+  ComPtr<Dispatch> moRecordsetEventSource;   // recordset whose events are forwarded
+
+  // The control's size and its five labels (twips).
+  std::int32_t mnWidth;
+  std::int32_t mnHeight;
+  ControlLabel lblVersion;
+  ControlLabel Label1;
+  ControlLabel lblConnections;
+  ControlLabel Label2;
+  ControlLabel lblDebugMode;
+};
+
+}  // namespace tarnel

@@ -1,0 +1,17 @@
+// DebugLog: the one way the ADO control writes a diagnostic line. The caller
+// forms the whole text; whether it is written is decided here alone, by the
+// control's debug mode. The line goes to the debugger output prefixed with
+// the library file's base name and ".ocx ", with nothing added after it.
+#include "platform/debugout/debug_output.h"
+#include "tarneltools/control/ado_control.h"
+#include "tarneltools/control/module_file.h"
+
+namespace tarnel {
+
+void AdoControl::DebugLog(const UString& line) {
+  if (GetDebugMode() == 0) return;
+  // The debugger output converts the text to the user's code page.
+  OutputDebugLine(ModuleBaseName() + u".ocx " + line);
+}
+
+}  // namespace tarnel
