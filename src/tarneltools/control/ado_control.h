@@ -32,6 +32,58 @@ class AdoControl final : public ControlBase<AdoControl> {
   void LetDebugMode(std::int32_t& value);
   std::int32_t Connections();
 
+  // Event sources (adoobjects/event_sources.cpp).
+  ComPtr<Dispatch> GetmoConnectionEventSource();
+  void SetmoConnectionEventSource(Dispatch* value);
+  ComPtr<Dispatch> GetmoRecordsetEventSource();
+  void SetmoRecordsetEventSource(Dispatch* value);
+  ComPtr<Dispatch> GetConnectionEventSource();
+  void SetConnectionEventSource(Variant& value);
+  ComPtr<Dispatch> GetRecordsetEventSource();
+  void SetRecordsetEventSource(Variant& value);
+
+  // Connections (ado/connections.cpp).
+  std::int32_t AdoConnect(UString& sConnection, std::int32_t& nTimeoutSec);
+  std::int32_t AdoConnectionState(std::int32_t& hADO);
+  std::int32_t AdoDisconnect(std::int32_t& hADO);
+
+  // Statement execution (ado/statement_execution.cpp).
+  std::int32_t AdoSet(std::int32_t& hADO, UString& sString);
+  std::int32_t AdoAppend(std::int32_t& hADO, UString& sString);
+  std::int32_t AdoExec(std::int32_t& hADO, UString& sCommand, std::int32_t& nOptions, std::int32_t& nTimeoutSecs);
+  std::int32_t AdoExecuting(std::int32_t& hADO);
+  std::int32_t AdoRecordsetState(std::int32_t& hADO);
+  std::int32_t AdoNumChange(std::int32_t& hADO);
+
+  // Recordset navigation and fields (ado/recordset_navigation.cpp).
+  std::int32_t AdoMove(std::int32_t& hADO, UString& sType);
+  std::int32_t AdoNext(std::int32_t& hADO);
+  UString AdoGetField(std::int32_t& hADO, UString& sField, std::int32_t& nType, std::int32_t& nPrecision,
+                      std::int32_t& nScale);
+  std::int32_t AdoNoFields(std::int32_t& hADO);
+  std::int32_t AdoFieldInfo(std::int32_t& hADO, std::int32_t& nField, UString& sName, std::int32_t& nSize);
+  std::int32_t AdoRecordCount(std::int32_t& hADO);
+
+  // Transactions (ado/transactions.cpp).
+  std::int32_t AdoBeginTran(std::int32_t& hADO);
+  std::int32_t AdoCommit(std::int32_t& hADO);
+  std::int32_t AdoRollBack(std::int32_t& hADO);
+
+  // Error and information queries (ado/info_queries.cpp).
+  UString AdoInfo(std::int32_t& hADO, UString& sProperty, std::int32_t& nStartChar);
+  UString AdoErrMsg(std::int32_t& hADO, UString& sType, std::int32_t& nError);
+
+  // Commands and parameters (ado/commands.cpp).
+  std::int32_t AdoCmdCreate(std::int32_t& hADO, UString& sCommand);
+  std::int32_t AdoCmdAddParm(std::int32_t& hCommand, UString& sName, Variant& vValue, std::int32_t& nDataType,
+                             std::int32_t& nDirection, std::int32_t& nSizeBytes, std::int32_t& nPrecision,
+                             std::int32_t& nNumericScale);
+  std::int32_t AdoCmdSetParm(std::int32_t& hCommand, UString& sName, Variant& vValue);
+  Variant AdoCmdGetParm(std::int32_t& hCommand, UString& sName);
+  std::int32_t AdoCmdExec(std::int32_t& hCommand, std::int32_t& nOptions, std::int32_t& nTimeoutSecs);
+  std::int32_t AdoCmdClose(std::int32_t& hCommand);
+  std::int32_t AdoCmdState(std::int32_t& hCommand);
+
   // Object helpers (adoobjects/).
   ComPtr<Dispatch> Recordset();
   ComPtr<Dispatch> Stream();

@@ -66,7 +66,7 @@ class EventLog final : public RefCounted<Dispatch> {
     for (std::uint32_t i = params->cArgs; i-- > 0;) {
       Variant v = params->rgvarg[i].Deref();
       Dispatch* object = v.vt() == VT_DISPATCH ? v.pdispVal() : nullptr;
-      if (v.vt() == VT_DISPATCH && TypeName(v) != u"Error") v = Variant(TypeName(v));
+      if (object && TypeName(v) != u"Error") v = Variant(TypeName(v));
       e.args.push_back(std::move(v));
       e.objects.push_back(object);
     }
