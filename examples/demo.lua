@@ -2,7 +2,8 @@
 -- would, shows the library version, switches the ADO control's diagnostic
 -- log on (run the host with --debug-output to see its lines on standard
 -- error), and writes, reads and deletes registry values through the
--- Registry control. Register the library first:
+-- Registry control, and runs the typical query on a small SQLite database
+-- it creates (examples/typical_query.lua). Register the library first:
 --   tarnelhost --regsvr build/release/TarnelTools.so
 --   tarnelhost --debug-output examples/demo.lua
 
@@ -42,3 +43,9 @@ else
 end
 
 ado.DebugMode = 0
+
+-- The typical query: connect, run statements, walk the rows and print them.
+print("")
+print("The typical query on a small SQLite database:")
+local here = arg[0]:match("^(.*)/[^/]*$") or "."
+dofile(here .. "/typical_query.lua")()

@@ -100,6 +100,10 @@ constexpr std::int32_t adAffectGroup = 2;
 constexpr std::int32_t adAffectAll = 3;
 constexpr std::int32_t adAffectAllChapters = 4;
 
+// FilterGroupEnum.
+constexpr std::int32_t adFilterNone = 0;
+constexpr std::int32_t adFilterPendingRecords = 1;
+
 // RecordStatusEnum (the members this implementation reports).
 constexpr std::int32_t adRecOK = 0;
 constexpr std::int32_t adRecNew = 0x1;

@@ -67,6 +67,16 @@ Variant DoubleVariant(double v, CellKind kind, DataTypeEnum type) {
   if (kind == CellKind::Date) return Variant::FromDate(v);
   switch (type) {
     case adSingle: return Variant::R4(static_cast<float>(v));
+    case adDecimal:
+    case adNumeric:
+    case adVarNumeric:
+    case adCurrency: {
+      // An engine that stores exact numbers as doubles (SQLite) still gives
+      // the column's type; a value out of its range stays a double.
+      Variant exact;
+      if (Succeeded(ChangeType(exact, Variant(v), 0, type == adCurrency ? VT_CY : VT_DECIMAL))) return exact;
+      return Variant(v);
+    }
     case adDate:
     case adDBDate:
     case adDBTime:
@@ -86,8 +96,7 @@ Variant NumericVariant(std::string_view text) {
   return Variant(provider::Utf8ToUtf16(text));
 }
 
-Variant KindVariant(CellKind kind, std::int64_t integer, double real, std::string_view bytes, DataTypeEnum type,
-                    const provider::RowStore* store, std::size_t row, std::size_t col) {
+Variant KindVariant(CellKind kind, std::int64_t integer, double real, std::string_view bytes, DataTypeEnum type) {
   switch (kind) {
     case CellKind::Empty: return Variant();
     case CellKind::Null: return Variant::Null();
@@ -97,7 +106,7 @@ Variant KindVariant(CellKind kind, std::int64_t integer, double real, std::strin
     case CellKind::Double:
     case CellKind::Date: return DoubleVariant(real, kind, type);
     case CellKind::Text:
-      return store ? Variant(store->TextUtf16(row, col)) : Variant(provider::Utf8ToUtf16(bytes));
+      return Variant(provider::Utf8ToUtf16(bytes));
     case CellKind::Numeric: return NumericVariant(bytes);
     case CellKind::Blob: return ByteArray(bytes);
   }
@@ -135,23 +144,32 @@ Variant CellVariant(const provider::RowStore& store, std::size_t row, std::size_
   const DataTypeEnum type = store.Columns()[col].type;
   switch (kind) {
     case CellKind::Integer:
+      // The common column types straight to their Variant.
+      if (type == adInteger) {
+        const std::int64_t v = store.Integer(row, col);
+        if (Fits32(v)) return Variant(static_cast<std::int32_t>(v));
+      }
+      return IntegerVariant(store.Integer(row, col), type);
     case CellKind::Boolean:
     case CellKind::Currency:
-      return KindVariant(kind, store.Integer(row, col), 0, {}, type, nullptr, row, col);
+      return KindVariant(kind, store.Integer(row, col), 0, {}, type);
     case CellKind::Double:
+      if (type == adDouble) return Variant(store.Double(row, col));
+      return DoubleVariant(store.Double(row, col), kind, type);
     case CellKind::Date:
-      return KindVariant(kind, 0, store.Double(row, col), {}, type, nullptr, row, col);
+      return Variant::FromDate(store.Double(row, col));
     case CellKind::Text:
+      return Variant(provider::Utf8ToUtf16(store.Bytes(row, col)));
     case CellKind::Numeric:
     case CellKind::Blob:
-      return KindVariant(kind, 0, 0, store.Bytes(row, col), type, &store, row, col);
+      return KindVariant(kind, 0, 0, store.Bytes(row, col), type);
     default:
-      return KindVariant(kind, 0, 0, {}, type, nullptr, row, col);
+      return KindVariant(kind, 0, 0, {}, type);
   }
 }
 
 Variant ValueVariant(const provider::Value& value, DataTypeEnum type) {
-  return KindVariant(value.kind, value.integer, value.real, value.bytes, type, nullptr, 0, 0);
+  return KindVariant(value.kind, value.integer, value.real, value.bytes, type);
 }
 
 DataTypeEnum DataTypeOfVariant(const Variant& value) {
@@ -211,7 +229,7 @@ Value ProviderValue(const Variant& value, DataTypeEnum type) {
     case adDecimal:
     case adNumeric:
     case adVarNumeric:
-      return Value::Decimal(DecimalText(Coerced(v, VT_DECIMAL).decVal()));
+      return Value::Decimal(DecimalToText(Coerced(v, VT_DECIMAL).decVal()));
     case adBinary:
     case adVarBinary:
     case adLongVarBinary:
@@ -226,7 +244,7 @@ Value ProviderValue(const Variant& value, DataTypeEnum type) {
   }
 }
 
-std::string DecimalText(const Decimal& d) {
+std::string DecimalToText(const Decimal& d) {
   U128 m = (static_cast<U128>(d.hi32) << 64) | d.lo64;
   std::string digits;
   do {

@@ -31,7 +31,7 @@ DataTypeEnum DataTypeOfVariant(const Variant& value);
 // Exact decimal text and Decimal (96-bit magnitude, scale 0..28): "-12.340"
 // <-> {sign, scale 3, 12340}. Parsing fails (false) for malformed text and
 // for more digits than a Decimal holds.
-std::string DecimalText(const Decimal& d);
+std::string DecimalToText(const Decimal& d);
 bool ParseDecimal(std::string_view text, Decimal& out);
 
 // A byte array (VT_ARRAY|VT_UI1) from bytes and back; BytesOfArray throws

@@ -435,9 +435,4 @@ void Connection::RollbackTrans() {
   if ((attributes_ & adXactAbortRetaining) && session_ && session_->TransactionLevel() == 0) BeginTrans();
 }
 
-ComPtr<Dispatch> Connection::OpenSchema(std::int32_t&, Variant&, Variant&) {
-  RequireUsable(adErrObjectClosed, kSrcConnection);
-  RaiseAdo(adErrFeatureNotAvailable, kSrcConnection);
-}
-
 }  // namespace tarnel::adodb

@@ -79,17 +79,25 @@ class Connection final : public EventSourceObject<Connection> {
   // Hands an asynchronous statement's finished result over now (a
   // recordset touched before its completion message ran).
   void AdoptStatement(const std::shared_ptr<AsyncSlot>& slot);
-  // Cancels one asynchronous statement: its result goes nowhere.
+  // Cancels one asynchronous statement: the engine stops it, its result
+  // goes nowhere.
   void CancelStatement(const std::shared_ptr<AsyncSlot>& slot);
+  // Its recordset was closed: the statement runs to its end (it may change
+  // data), but its rows go nowhere.
+  void DetachStatement(const std::shared_ptr<AsyncSlot>& slot);
   // Whether an asynchronous statement of this connection is running or
   // waiting to be handed over.
   bool HasPendingStatements() const { return !pending_.empty(); }
   // Runs a statement synchronously without events, for a recordset's
-  // writes to its base table, and raises its failure. With
-  // `atMostOneRow` the statement runs inside its own transaction (or
-  // savepoint) that is rolled back, with an error, when it touched more
-  // than one row. The result's `recordsAffected` is the rows it touched.
-  provider::Result RunInternal(provider::CommandRequest request, const char16_t* source, bool atMostOneRow);
+  // writes to its base table (and the schema queries), and raises its
+  // failure. With `atMostOneRow` the statement runs inside its own
+  // transaction (or savepoint) that is rolled back, with an error, when it
+  // touched more than one row. A `write` made inside the caller's
+  // transaction runs in a savepoint of its own, so that its failure leaves
+  // that transaction as it was on every engine. The result's
+  // `recordsAffected` is the rows it touched.
+  provider::Result RunInternal(provider::CommandRequest request, const char16_t* source, bool atMostOneRow,
+                               bool write = false);
   // Registers objects that Close must reach.
   void Track(Recordset* recordset);
   void Track(Command* command);

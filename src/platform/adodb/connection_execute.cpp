@@ -161,7 +161,7 @@ void Connection::Adopt(PendingStatement& entry, provider::Result& result) {
     const std::size_t n = std::min(entry.parameterObjects.size(), result.outputs.size());
     for (std::size_t i = 0; i < n; ++i) entry.parameterObjects[i]->TakeOutput(result.outputs[i]);
   }
-  if (entry.cancelled) return;
+  if (entry.cancelled || entry.detached) return;
   if (Recordset* rs = entry.target.get()) rs->AdoptResult(result);
 }
 
@@ -182,6 +182,12 @@ void Connection::CancelStatement(const std::shared_ptr<AsyncSlot>& slot) {
   }
 }
 
+void Connection::DetachStatement(const std::shared_ptr<AsyncSlot>& slot) {
+  for (PendingStatement& p : pending_) {
+    if (p.slot == slot) p.detached = true;
+  }
+}
+
 void Connection::DeliverStatement(const std::shared_ptr<AsyncSlot>& slot) {
   ComPtr<Connection> keep(this);
   auto it = std::find_if(pending_.begin(), pending_.end(), [&](const PendingStatement& p) { return p.slot == slot; });
@@ -189,7 +195,7 @@ void Connection::DeliverStatement(const std::shared_ptr<AsyncSlot>& slot) {
   PendingStatement entry = std::move(*it);
   pending_.erase(it);
   provider::Result& result = slot->result;
-  ComPtr<Recordset> target(entry.cancelled ? nullptr : entry.target.get());
+  ComPtr<Recordset> target(entry.cancelled || entry.detached ? nullptr : entry.target.get());
   if (target) target->RaiseFetchProgress(result);
   if (!slot->adopted) Adopt(entry, result);
   if (target) target->RaiseFetchComplete(result);
@@ -221,9 +227,10 @@ void Connection::RaiseExecuteComplete(const PendingStatement& entry, const provi
 }
 
 provider::Result Connection::RunInternal(provider::CommandRequest request, const char16_t* source,
-                                         bool atMostOneRow) {
+                                         bool atMostOneRow, bool write) {
   RequireUsable(adErrInvalidConnection, source);
-  if (atMostOneRow) {
+  const bool guarded = atMostOneRow || (write && session_->TransactionLevel() > 0);
+  if (guarded) {
     provider::Result begun = session_->BeginTrans();
     if (!begun.status.ok()) {
       errors_->Fill(begun.status.errors);
@@ -238,14 +245,14 @@ provider::Result Connection::RunInternal(provider::CommandRequest request, const
     }
     if (rows) result.recordsAffected = static_cast<std::int64_t>(rows->rows->RowCount());
   }
-  if (!atMostOneRow) {
+  if (!guarded) {
     if (!result.status.ok()) {
       errors_->Fill(result.status.errors);
       RaiseStatus(result.status, source);
     }
     return result;
   }
-  if (result.status.ok() && result.recordsAffected <= 1) {
+  if (result.status.ok() && (!atMostOneRow || result.recordsAffected <= 1)) {
     provider::Result committed = session_->CommitTrans();
     if (!committed.status.ok()) {
       errors_->Fill(committed.status.errors);

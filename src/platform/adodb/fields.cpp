@@ -86,7 +86,16 @@ Variant Field::OriginalValue() {
 Variant Field::UnderlyingValue() { return OriginalValue(); }
 
 ComPtr<Dispatch> Field::GetProperties() {
-  if (!properties_) properties_ = MakeObject<Properties>();
+  if (!properties_) {
+    // The client cursor's dynamic field properties: where the column comes
+    // from, when the provider knows it.
+    const provider::ColumnInfo& info = Info();
+    properties_ = MakeObject<Properties>();
+    properties_->Add(u"BASESCHEMANAME", adVarWChar, Variant(FromUtf8(info.baseSchema)));
+    properties_->Add(u"BASETABLENAME", adVarWChar, Variant(FromUtf8(info.baseTable)));
+    properties_->Add(u"BASECOLUMNNAME", adVarWChar, Variant(FromUtf8(info.baseColumn)));
+    properties_->Add(u"KEYCOLUMN", adBoolean, Variant((info.attributes & (adFldKeyColumn | adFldRowID)) != 0));
+  }
   return properties_;
 }
 

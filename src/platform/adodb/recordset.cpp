@@ -41,8 +41,8 @@ Recordset::Recordset()
 }
 
 Recordset::~Recordset() {
-  // A statement still running goes on (it may change data); its result
-  // finds no recordset when it arrives.
+  // A statement still running goes on (it may change data); its rows find
+  // no recordset when they arrive.
   fields_->OwnerGone();
 }
 
@@ -153,10 +153,17 @@ void Recordset::BindRows(std::shared_ptr<provider::RowStore> store) {
   editMode_ = adEditNone;
   original_.clear();
   batch_.clear();
-  deletedRows_.clear();
+  discardedRows_.clear();
   phase_ = Phase::Open;
   fields_->BindColumns(store_->ColumnCount());
-  ApplyOrder();
+  const Variant& filter = filter_;
+  const bool filtered = !(filter.vt() == VT_I4 && filter.lVal() == adFilterNone) &&
+                        !(filter.vt() == VT_BSTR && filter.bstrVal().empty());
+  if (filtered || !sort_.empty()) {
+    ApplyOrder();
+  } else {
+    SyncRow();
+  }
 }
 
 void Recordset::AbandonPending() {
@@ -182,7 +189,7 @@ void Recordset::CloseInternal() {
   editMode_ = adEditNone;
   original_.clear();
   batch_.clear();
-  deletedRows_.clear();
+  discardedRows_.clear();
   cursorType_ = requestedCursorType_;
   lockType_ = requestedLockType_;
 }
@@ -301,8 +308,10 @@ void Recordset::Open(Variant& source, Variant& activeConnection, std::int32_t& c
 void Recordset::Close() {
   ComPtr<Recordset> keep(this);
   if (phase_ == Phase::Pending) {
+    // Closing drops the rows, not the statement: one that changes data
+    // runs to its end (Cancel stops it).
     ComPtr<Connection> connection(connection_);
-    if (connection) connection->CancelStatement(pending_);
+    if (connection) connection->DetachStatement(pending_);
     CloseInternal();
     return;
   }

@@ -222,7 +222,9 @@ class Recordset final : public EventSourceObject<Recordset> {
   std::vector<provider::Value> original_;
   std::int64_t beforeAddPos_ = 0;
   std::vector<Change> batch_;
-  std::vector<std::uint32_t> deletedRows_;  // store rows deleted (kept for CancelBatch)
+  // Store rows that are never shown again: deleted (and written), or added
+  // and then cancelled. Rows with a pending batch deletion are hidden too.
+  std::vector<std::uint32_t> discardedRows_;
 
   int moveDepth_ = 0;    // inside WillMove / MoveComplete / EndOfRecordset
   int changeDepth_ = 0;  // inside the change events

@@ -28,22 +28,24 @@ ComPtr<Error> ErrorOf(const ComError& e) {
   return MakeObject<Error>(provider::ErrorRecord{e.hr(), ToUtf8(e.Description()), ToUtf8(e.Source()), "", 0});
 }
 
-// An identifier quoted for both engines ("a""b"); a dotted name is quoted
-// part by part (schema.table).
+// An identifier quoted for both engines ("a""b"), whatever it holds (dots
+// included).
 std::string Quote(const std::string& name) {
   std::string out;
   out.push_back('"');
   for (char c : name) {
-    if (c == '"') {
-      out += "\"\"";
-    } else if (c == '.') {
-      out += "\".\"";
-    } else {
-      out.push_back(c);
-    }
+    if (c == '"') out.push_back('"');
+    out.push_back(c);
   }
   out.push_back('"');
   return out;
+}
+
+// The table a column comes from, qualified by its schema (or SQLite
+// database) when the provider named one.
+std::string QualifiedTable(const provider::ColumnInfo& column) {
+  if (column.baseSchema.empty()) return Quote(column.baseTable);
+  return Quote(column.baseSchema) + "." + Quote(column.baseTable);
 }
 
 }  // namespace
@@ -227,6 +229,7 @@ void Recordset::CancelUpdate() {
   if (editMode_ == adEditNone) return;
   if (editMode_ == adEditAdd) {
     if (!RaiseWillChangeRecord(adRsnUndoAddNew, 1)) RaiseAdo(adErrOperationCancelled, kSrcRecordset);
+    discardedRows_.push_back(static_cast<std::uint32_t>(row_));
     order_.erase(order_.begin() + pos_);
     pos_ = beforeAddPos_;
     editMode_ = adEditNone;
@@ -268,6 +271,7 @@ void Recordset::Delete(std::int32_t& affectRecords) {
                               [&](const Change& c) { return c.row == change.row && c.kind == Change::Insert; });
     if (added != batch_.end()) {
       batch_.erase(added);
+      discardedRows_.push_back(change.row);
     } else {
       std::erase_if(batch_, [&](const Change& c) { return c.row == change.row; });
       batch_.push_back(change);
@@ -285,7 +289,7 @@ void Recordset::Delete(std::int32_t& affectRecords) {
   }
   editMode_ = adEditNone;
   original_.clear();
-  deletedRows_.push_back(static_cast<std::uint32_t>(row_));
+  if (lockType_ != adLockBatchOptimistic) discardedRows_.push_back(static_cast<std::uint32_t>(row_));
   RemoveCurrentFromOrder();
   RaiseRecordChangeComplete(adRsnDelete, 1, nullptr);
 }
@@ -302,8 +306,10 @@ void Recordset::UpdateBatch(std::int32_t& affectRecords) {
     // A fabricated recordset keeps its changes; one that lost its
     // connection cannot write them.
     if (source_.empty() && !command_) {
+      for (const Change& c : batch_) {
+        if (c.kind == Change::Remove) discardedRows_.push_back(c.row);
+      }
       batch_.clear();
-      deletedRows_.clear();
       return;
     }
     RaiseAdo(adErrInvalidConnection, kSrcRecordset);
@@ -311,15 +317,20 @@ void Recordset::UpdateBatch(std::int32_t& affectRecords) {
   const auto count = static_cast<std::int32_t>(batch_.size());
   if (!RaiseWillChangeRecord(adRsnUpdate, count)) RaiseAdo(adErrOperationCancelled, kSrcRecordset);
   std::size_t written = 0;
+  auto forget = [&] {
+    for (std::size_t i = 0; i < written; ++i) {
+      if (batch_[i].kind == Change::Remove) discardedRows_.push_back(batch_[i].row);
+    }
+    batch_.erase(batch_.begin(), batch_.begin() + static_cast<std::ptrdiff_t>(written));
+  };
   try {
     for (; written < batch_.size(); ++written) WriteChange(batch_[written]);
   } catch (const ComError& e) {
-    batch_.erase(batch_.begin(), batch_.begin() + static_cast<std::ptrdiff_t>(written));
+    forget();
     RaiseRecordChangeComplete(adRsnUpdate, count, ErrorOf(e).get());
     throw;
   }
-  batch_.clear();
-  deletedRows_.clear();
+  forget();
   RaiseRecordChangeComplete(adRsnUpdate, count, nullptr);
 }
 
@@ -333,33 +344,34 @@ void Recordset::CancelBatch(std::int32_t&) {
         for (std::size_t c = 0; c < it->original.size(); ++c) store_->Set(it->row, c, it->original[c]);
         break;
       case Change::Insert:
-        std::erase(order_, it->row);
+        discardedRows_.push_back(it->row);
         break;
       case Change::Remove:
-        order_.push_back(it->row);
-        break;
+        break;  // shown again once the change is gone
     }
   }
   batch_.clear();
-  deletedRows_.clear();
   ApplyOrder();
 }
 
 void Recordset::WriteChange(const Change& change) {
   const std::vector<provider::ColumnInfo>& columns = store_->Columns();
-  std::string table;
+  const provider::ColumnInfo* base = nullptr;
   for (const provider::ColumnInfo& c : columns) {
     if (!c.baseTable.empty() && !c.baseColumn.empty()) {
-      table = c.baseTable;
+      base = &c;
       break;
     }
   }
-  if (table.empty())
+  if (!base)
     RaiseHResult(E_FAIL, u"Insufficient base table information for updating or refreshing.", kSrcRecordset);
+  const std::string table = QualifiedTable(*base);
   std::vector<std::size_t> own;  // the columns of that table
   std::vector<std::size_t> keys;
   for (std::size_t i = 0; i < columns.size(); ++i) {
-    if (columns[i].baseTable != table || columns[i].baseColumn.empty()) continue;
+    if (columns[i].baseTable != base->baseTable || columns[i].baseSchema != base->baseSchema ||
+        columns[i].baseColumn.empty())
+      continue;
     own.push_back(i);
     if (columns[i].attributes & (adFldKeyColumn | adFldRowID)) keys.push_back(i);
   }
@@ -406,7 +418,7 @@ void Recordset::WriteChange(const Change& change) {
       marks += marks.empty() ? "?" : ", ?";
       bind(col, store_->Get(row, col));
     }
-    request.text = "INSERT INTO " + Quote(table) +
+    request.text = "INSERT INTO " + table +
                    (names.empty() ? std::string(" DEFAULT VALUES") : " (" + names + ") VALUES (" + marks + ")") +
                    returning;
   } else if (change.kind == Change::Modify) {
@@ -418,14 +430,14 @@ void Recordset::WriteChange(const Change& change) {
       bind(col, now);
     }
     if (assignments.empty()) return;
-    request.text = "UPDATE " + Quote(table) + " SET " + assignments;
+    request.text = "UPDATE " + table + " SET " + assignments;
     request.text += where() + returning;
   } else {
-    request.text = "DELETE FROM " + Quote(table) + where() + " RETURNING 1";
+    request.text = "DELETE FROM " + table + where() + " RETURNING 1";
   }
 
   ComPtr<Connection> connection(connection_);
-  provider::Result result = connection->RunInternal(std::move(request), kSrcRecordset, keys.empty());
+  provider::Result result = connection->RunInternal(std::move(request), kSrcRecordset, keys.empty(), true);
   if (change.kind != Change::Insert && result.recordsAffected == 0)
     RaiseHResult(DB_E_ROWNOTFOUND,
                  u"Row cannot be located for updating. Some values may have been changed since it was last read.",

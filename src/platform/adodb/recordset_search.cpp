@@ -16,9 +16,6 @@ namespace tarnel::adodb {
 
 namespace {
 
-constexpr std::int32_t adFilterNone = 0;
-constexpr std::int32_t adFilterPendingRecords = 1;
-
 enum class Op { Eq, Ne, Lt, Gt, Le, Ge, Like };
 
 // One comparison of a criteria string, or an AND / OR of two.
@@ -287,13 +284,11 @@ void Recordset::ApplyOrder() {
   const Variant filter = filter_.Deref();
   const bool noFilter = (filter.vt() == VT_I4 && filter.lVal() == adFilterNone) ||
                         (filter.vt() == VT_BSTR && filter.bstrVal().empty());
-  if (noFilter && sort_.empty() && deletedRows_.empty() && order_.size() == store_->RowCount()) {
-    pos_ = std::clamp<std::int64_t>(pos_, 0, Count());
-    SyncRow();
-    return;
-  }
   const std::size_t keepRow = hasRow_ ? row_ : static_cast<std::size_t>(-1);
-  std::unordered_set<std::uint32_t> deleted(deletedRows_.begin(), deletedRows_.end());
+  std::unordered_set<std::uint32_t> deleted(discardedRows_.begin(), discardedRows_.end());
+  for (const Change& c : batch_) {
+    if (c.kind == Change::Remove) deleted.insert(c.row);
+  }
   std::vector<std::uint32_t> rows;
   rows.reserve(store_->RowCount());
   for (std::size_t r = 0; r < store_->RowCount(); ++r) {

@@ -53,7 +53,8 @@ struct PendingStatement {
   WeakRef<Command> command;
   std::vector<ComPtr<Parameter>> parameterObjects;
   UString source;          // the text that ran (for the Command of ExecuteComplete)
-  bool cancelled = false;  // by Cancel or Close: the result goes to no recordset
+  bool cancelled = false;  // by Cancel or Connection.Close: stopped, its result goes nowhere
+  bool detached = false;   // its recordset was closed: it runs on, its rows go nowhere
 };
 
 }  // namespace tarnel::adodb

@@ -21,22 +21,7 @@ std::optional<Guid> Guid::Parse(std::string_view text) {
     bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
     if (dash ? c != '-' : !hex) return std::nullopt;
   }
-  auto hex = [](char c) -> std::uint32_t {
-    return c >= '0' && c <= '9' ? std::uint32_t(c - '0') : c >= 'a' && c <= 'f' ? std::uint32_t(c - 'a' + 10) : std::uint32_t(c - 'A' + 10);
-  };
-  auto read = [&](std::size_t from, std::size_t count) {
-    std::uint32_t v = 0;
-    for (std::size_t i = 0; i < count; ++i) v = v * 16 + hex(text[from + i]);
-    return v;
-  };
-  Guid g;
-  g.data1 = read(0, 8);
-  g.data2 = static_cast<std::uint16_t>(read(9, 4));
-  g.data3 = static_cast<std::uint16_t>(read(14, 4));
-  g.data4[0] = static_cast<std::uint8_t>(read(19, 2));
-  g.data4[1] = static_cast<std::uint8_t>(read(21, 2));
-  for (std::size_t i = 0; i < 6; ++i) g.data4[2 + i] = static_cast<std::uint8_t>(read(24 + 2 * i, 2));
-  return g;
+  return GuidFromDigits(text.data());
 }
 
 }  // namespace tarnel

@@ -24,8 +24,9 @@ struct Guid {
   static std::optional<Guid> Parse(std::string_view text);
 };
 
-// A GUID from its text at compile time; the text must be well formed.
-consteval Guid MakeGuid(const char (&s)[37]) {
+// A GUID from the 36 characters of its text form, which the caller has
+// checked ("XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX", hex digits in any case).
+constexpr Guid GuidFromDigits(const char* s) {
   auto hex = [](char c) -> std::uint32_t {
     return c >= '0' && c <= '9' ? std::uint32_t(c - '0')
            : c >= 'a' && c <= 'f' ? std::uint32_t(c - 'a' + 10)
@@ -45,6 +46,9 @@ consteval Guid MakeGuid(const char (&s)[37]) {
   for (int i = 0; i < 6; ++i) g.data4[2 + i] = static_cast<std::uint8_t>(read(24 + 2 * i, 2));
   return g;
 }
+
+// A GUID from its text at compile time; the text must be well formed.
+consteval Guid MakeGuid(const char (&s)[37]) { return GuidFromDigits(s); }
 
 struct GuidHash {
   std::size_t operator()(const Guid& g) const noexcept {

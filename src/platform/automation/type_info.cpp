@@ -11,6 +11,18 @@
 
 namespace tarnel {
 
+namespace {
+constexpr std::size_t KindIndex(MemberKind kind) {
+  switch (kind) {
+    case MemberKind::Method: return 0;
+    case MemberKind::Get: return 1;
+    case MemberKind::Let: return 2;
+    case MemberKind::Set: return 3;
+  }
+  return 0;
+}
+}  // namespace
+
 std::size_t MemberDesc::RequiredCount() const {
   std::size_t n = 0;
   for (const ParamDesc& p : params) {
@@ -22,7 +34,12 @@ std::size_t MemberDesc::RequiredCount() const {
 TypeInfo::TypeInfo(const char16_t* name, Guid guid, TypeKind kind, std::vector<MemberDesc> members,
                    std::uint32_t flags, const char16_t* help)
     : name_(name), guid_(guid), kind_(kind), flags_(flags), help_(help ? help : u""), members_(std::move(members)) {
-  for (const MemberDesc& m : members_) byName_.emplace(FoldedCopy(m.name), m.id);
+  for (const MemberDesc& m : members_) {
+    byName_.emplace(FoldedCopy(m.name), m.id);
+    auto& kinds = byId_.try_emplace(m.id, std::array<const MemberDesc*, 4>{}).first->second;
+    const MemberDesc*& slot = kinds[KindIndex(m.kind)];
+    if (!slot) slot = &m;  // the first of a kind in table order answers
+  }
 }
 
 TypeInfo::TypeInfo(const char16_t* name, Guid guid, std::vector<EnumMember> values)
@@ -52,14 +69,14 @@ HRESULT TypeInfo::GetIDsOfNames(const UString* names, std::uint32_t count, DispI
 }
 
 const MemberDesc* TypeInfo::Find(DispId id, std::uint16_t flags) const {
+  auto it = byId_.find(id);
+  if (it == byId_.end()) return nullptr;
   // A call that may be a method or a property read (VB's `x = o.M(a)`)
-  // takes a method first, then a property get.
+  // takes a method first, then a property get, then let, then set.
   static constexpr MemberKind kOrder[] = {MemberKind::Method, MemberKind::Get, MemberKind::Let, MemberKind::Set};
   for (MemberKind kind : kOrder) {
-    if (!(flags & static_cast<std::uint16_t>(kind))) continue;
-    for (const MemberDesc& m : members_) {
-      if (m.id == id && m.kind == kind) return &m;
-    }
+    const MemberDesc* m = it->second[KindIndex(kind)];
+    if (m && (flags & static_cast<std::uint16_t>(kind))) return m;
   }
   return nullptr;
 }

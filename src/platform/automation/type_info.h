@@ -4,6 +4,7 @@
 // Invoke, the type library's descriptions and the registration. Tables are
 // static data; reading them is safe on any thread.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -63,6 +64,10 @@ class TypeInfo {
   TypeInfo(const char16_t* name, Guid guid, TypeKind kind, std::vector<MemberDesc> members,
            std::uint32_t flags = 0, const char16_t* help = nullptr);
   TypeInfo(const char16_t* name, Guid guid, std::vector<EnumMember> values);
+  // The lookup tables point into the member table: a TypeInfo stays where
+  // it was built (they are static data).
+  TypeInfo(const TypeInfo&) = delete;
+  TypeInfo& operator=(const TypeInfo&) = delete;
 
   const UString& Name() const { return name_; }
   const Guid& Id() const { return guid_; }
@@ -90,6 +95,9 @@ class TypeInfo {
   std::vector<MemberDesc> members_;
   std::vector<EnumMember> values_;
   std::unordered_map<UString, DispId> byName_;  // folded name -> DISPID
+  // DISPID -> the member of each kind (method, get, let, set), so that
+  // Invoke finds its member without scanning the table.
+  std::unordered_map<DispId, std::array<const MemberDesc*, 4>> byId_;
 };
 
 // Type flags (TYPEFLAGS) used in the tables.

@@ -115,12 +115,8 @@ Variant Variant::Deref() const {
   if (!(vt_ & VT_BYREF)) return *this;
   if (!u_.byref) return Error(DISP_E_TYPEMISMATCH);
   std::uint16_t base = vt_ & ~VT_BYREF;
-  if (base == VT_VARIANT) {
-    const Variant& t = *u_.pvarVal;
-    // A reference to a reference goes one level only.
-    if (t.vt_ & VT_BYREF) return t;
-    return t;
-  }
+  // A reference to a Variant is followed one level only, as VariantCopyInd.
+  if (base == VT_VARIANT) return *u_.pvarVal;
   Variant v;
   if (base & VT_ARRAY) {
     SafeArray* a = *static_cast<SafeArray**>(u_.byref);

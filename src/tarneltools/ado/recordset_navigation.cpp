@@ -1,32 +1,205 @@
-// Walking a handle's result set and reading its fields as text.
-// Not built yet: each member fails with a "not implemented" error.
+// Walking the result set that a handle's last statement left in its slot:
+// moving the current record, reading one field of it as text with its type,
+// precision and scale, and the field and record counts. AdoNext and
+// AdoGetField are a script's inner loop, so they call the platform's
+// recordset directly and form their lines only when they will be written.
+#include <climits>
+
 #include "platform/automation/com_error.h"
+#include "platform/automation/variant_convert.h"
+#include "tarneltools/ado/ado_binding.h"
 #include "tarneltools/control/ado_control.h"
 
 namespace tarnel {
 
-std::int32_t AdoControl::AdoMove(std::int32_t&, UString&) {
-  RaiseHResult(E_NOTIMPL, u"AdoMove is not implemented");
+namespace {
+
+constexpr std::int32_t kNoError = 0;
+constexpr std::int32_t kBadHandleSpecified = 269;
+constexpr std::int32_t kInvalidArgument = 274;
+constexpr std::int32_t kEOF = 294;
+// The base of object-defined error numbers (0x80040000).
+constexpr HRESULT kObjectDefinedError = MakeHResult(0x80040000);
+
+enum class Movement { First, Last, Next, Previous };
+
+// The movement a word names, compared exactly (case and blanks count).
+std::optional<Movement> MovementOf(const UString& word) {
+  if (word == u"First") return Movement::First;
+  if (word == u"Last") return Movement::Last;
+  if (word == u"Next") return Movement::Next;
+  if (word == u"Previous") return Movement::Previous;
+  return std::nullopt;
 }
 
-std::int32_t AdoControl::AdoNext(std::int32_t&) {
-  RaiseHResult(E_NOTIMPL, u"AdoNext is not implemented");
+// One field of a recordset, by name or ordinal, through the calls by name
+// that any recordset answers.
+ComPtr<Dispatch> LateBoundField(Dispatch* recordset, const Variant& index) {
+  Variant fields = CallByName(recordset, u"Fields", DISPATCH_PROPERTYGET);
+  if (!fields.Target().IsObject() || !fields.Target().pdispVal()) RaiseError(91);
+  Variant field = CallByName(fields.Target().pdispVal(), u"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET, {index});
+  if (!field.Target().IsObject() || !field.Target().pdispVal()) RaiseError(91);
+  return ComPtr<Dispatch>(field.Target().pdispVal());
 }
 
-UString AdoControl::AdoGetField(std::int32_t&, UString&, std::int32_t&, std::int32_t&, std::int32_t&) {
-  RaiseHResult(E_NOTIMPL, u"AdoGetField is not implemented");
+// The Field object of the platform's recordset for `index`.
+ComPtr<Dispatch> EarlyBoundField(adodb::Recordset& recordset, Variant& index) {
+  ComPtr<Dispatch> fields = recordset.GetFields();
+  return static_cast<adodb::Fields*>(fields.get())->Item(index);
 }
 
-std::int32_t AdoControl::AdoNoFields(std::int32_t&) {
-  RaiseHResult(E_NOTIMPL, u"AdoNoFields is not implemented");
+Variant FieldProperty(Dispatch* field, UStringView name) { return CallByName(field, name, DISPATCH_PROPERTYGET); }
+
+// A byte property (Precision, NumericScale) as 0 to 255.
+std::int32_t ByteValue(const Variant& value) {
+  if (value.vt() == VT_UI1) return const_cast<Variant&>(value).bVal();
+  return ToInt32(value);
 }
 
-std::int32_t AdoControl::AdoFieldInfo(std::int32_t&, std::int32_t&, UString&, std::int32_t&) {
-  RaiseHResult(E_NOTIMPL, u"AdoFieldInfo is not implemented");
+}  // namespace
+
+std::int32_t AdoControl::AdoMove(std::int32_t& hADO, UString& sType) {
+  if (!ValidHandle(hADO)) return kBadHandleSpecified;
+  Dispatch* recordset = mSlots[hADO].oRecordset.get();
+  if (IsNothing(recordset)) return kBadHandleSpecified;
+  const std::optional<Movement> movement = MovementOf(sType);
+  if (!movement) return kInvalidArgument;
+  // Moving may raise events that reach the container and call back into
+  // the control, so the recordset is held for the duration of the move.
+  ComPtr<Dispatch> keep(recordset);
+  bool bof = false;
+  bool eof = false;
+  if (adodb::Recordset* early = AsRecordset(recordset)) {
+    switch (*movement) {
+      case Movement::First: early->MoveFirst(); break;
+      case Movement::Last: early->MoveLast(); break;
+      case Movement::Next: early->MoveNext(); break;
+      case Movement::Previous: early->MovePrevious(); break;
+    }
+    bof = early->GetBOF();
+    eof = early->GetEOF();
+  } else {
+    static constexpr const char16_t* kMethods[] = {u"MoveFirst", u"MoveLast", u"MoveNext", u"MovePrevious"};
+    CallByName(recordset, kMethods[static_cast<int>(*movement)], DISPATCH_METHOD);
+    bof = ToBool(CallByName(recordset, u"BOF", DISPATCH_PROPERTYGET));
+    eof = ToBool(CallByName(recordset, u"EOF", DISPATCH_PROPERTYGET));
+  }
+  return bof || eof ? kEOF : kNoError;
 }
 
-std::int32_t AdoControl::AdoRecordCount(std::int32_t&) {
-  RaiseHResult(E_NOTIMPL, u"AdoRecordCount is not implemented");
+std::int32_t AdoControl::AdoNext(std::int32_t& hADO) {
+  UString next = u"Next";
+  const std::int32_t result = AdoMove(hADO, next);
+  if (GetDebugMode()) DebugLog(u"AdoNext(" + DecimalText(hADO) + u") = " + DecimalText(result));
+  return result;
+}
+
+UString AdoControl::AdoGetField(std::int32_t& hADO, UString& sField, std::int32_t& nType, std::int32_t& nPrecision,
+                                std::int32_t& nScale) {
+  const bool logging = GetDebugMode() != 0;
+  if (logging) DebugLog(u"AdoGetField() Begin");
+  const bool valid = ValidHandle(hADO);
+  if (valid && !IsNothing(mSlots[hADO].oRecordset)) {
+    ComPtr<Dispatch> recordset = mSlots[hADO].oRecordset;
+    // The field is chosen by its name: the index stays a string.
+    Variant index(sField);
+    UString text;
+    std::int32_t type = 0;
+    std::int32_t precision = 0;
+    std::int32_t scale = 0;
+    if (adodb::Recordset* early = AsRecordset(recordset.get())) {
+      ComPtr<Dispatch> item = EarlyBoundField(*early, index);
+      auto* field = static_cast<adodb::Field*>(item.get());
+      text = TextOf(field->Value());
+      type = field->GetType();
+      precision = ByteValue(field->Precision());
+      scale = ByteValue(field->NumericScale());
+    } else {
+      ComPtr<Dispatch> field = LateBoundField(recordset.get(), index);
+      text = TextOf(FieldProperty(field.get(), u"Value"));
+      type = ToInt32(FieldProperty(field.get(), u"Type"));
+      precision = ToInt32(FieldProperty(field.get(), u"Precision"));
+      scale = ToInt32(FieldProperty(field.get(), u"NumericScale"));
+    }
+    // The value converted without failing: only now are the out-parameters
+    // written.
+    nType = type;
+    nPrecision = precision;
+    nScale = scale;
+    if (logging) {
+      DebugLog(u"AdoGetField(" + DecimalText(hADO) + u", '" + sField + u"', " + DecimalText(nType) + u", " +
+               DecimalText(nPrecision) + u", " + DecimalText(nScale) + u") = " + text);
+    }
+    return text;
+  }
+  // The line names the statement last started, not the handle given.
+  if (!valid) DebugLog(u"AdoGetField(" + DecimalText(mhADO) + u") Invalid Handle");
+  nType = 0;
+  nPrecision = 0;
+  nScale = 0;
+  RaiseHResult(kObjectDefinedError);
+}
+
+std::int32_t AdoControl::AdoNoFields(std::int32_t& hADO) {
+  std::int32_t result = -1;
+  try {
+    if (ValidHandle(hADO)) {
+      Dispatch* recordset = mSlots[hADO].oRecordset.get();
+      if (IsNothing(recordset)) RaiseError(91);
+      if (adodb::Recordset* early = AsRecordset(recordset)) {
+        ComPtr<Dispatch> fields = early->GetFields();
+        result = static_cast<adodb::Fields*>(fields.get())->Count();
+      } else {
+        Variant fields = CallByName(recordset, u"Fields", DISPATCH_PROPERTYGET);
+        if (!fields.Target().IsObject() || !fields.Target().pdispVal()) RaiseError(91);
+        result = ToInt32(CallByName(fields.Target().pdispVal(), u"Count", DISPATCH_PROPERTYGET));
+      }
+    }
+  } catch (const ComError& e) {
+    DebugLog(u"AdoNoFields(" + DecimalText(hADO) + u") Error " + DecimalText(e.Number()) + u" " + e.Description());
+    return -1;
+  }
+  DebugLog(u"AdoNoFields(" + DecimalText(hADO) + u") = " + DecimalText(result));
+  return result;
+}
+
+std::int32_t AdoControl::AdoFieldInfo(std::int32_t& hADO, std::int32_t& nField, UString& sName,
+                                      std::int32_t& nSize) {
+  const UString call = u"AdoFieldInfo(" + DecimalText(hADO) + u", " + DecimalText(nField) + u")";
+  DebugLog(call + u" Begin");
+  std::int32_t result = kBadHandleSpecified;
+  try {
+    if (ValidHandle(hADO) && !IsNothing(mSlots[hADO].oRecordset)) {
+      ComPtr<Dispatch> recordset = mSlots[hADO].oRecordset;
+      if (nField == INT32_MIN) RaiseError(6);  // nField - 1 overflows
+      Variant index(nField - 1);
+      ComPtr<Dispatch> field;
+      if (adodb::Recordset* early = AsRecordset(recordset.get())) {
+        field = EarlyBoundField(*early, index);
+      } else {
+        field = LateBoundField(recordset.get(), index);
+      }
+      sName = TextOf(FieldProperty(field.get(), u"Name"));
+      nSize = ToInt32(FieldProperty(field.get(), u"DefinedSize"));
+      result = kNoError;
+    }
+  } catch (const ComError& e) {
+    DebugLog(call + u" Error " + DecimalText(e.Number()) + u" " + e.Description());
+    result = kBadHandleSpecified;
+  }
+  if (result == kBadHandleSpecified) {
+    sName.clear();
+    nSize = 0;
+  }
+  return result;
+}
+
+std::int32_t AdoControl::AdoRecordCount(std::int32_t& hADO) {
+  if (!ValidHandle(hADO)) return -1;
+  Dispatch* recordset = mSlots[hADO].oRecordset.get();
+  if (IsNothing(recordset)) return -1;
+  if (adodb::Recordset* early = AsRecordset(recordset)) return early->GetRecordCount();
+  return ToInt32(CallByName(recordset, u"RecordCount", DISPATCH_PROPERTYGET));
 }
 
 }  // namespace tarnel

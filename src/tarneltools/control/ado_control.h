@@ -11,9 +11,12 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "platform/automation/control_site.h"
 #include "tarneltools/ado/handle_table.h"
+#include "tarneltools/ado/statement_tracking.h"
+#include "tarneltools/adoobjects/event_forwarding.h"
 #include "tarneltools/collection/keyed_store.h"
 #include "tarneltools/control/control_base.h"
 
@@ -134,6 +137,25 @@ class AdoControl final : public ControlBase<AdoControl> {
 
   // Sets mnConnections and shows it in lblConnections.
   void SetConnections(std::int32_t count);
+
+  // The executing-flag protocol that AdoExec and AdoCmdExec share
+  // (ado/statement_tracking.cpp; the order of calls is described in
+  // statement_tracking.h).
+  void BeginStatement(std::int32_t hADO, Dispatch* connection);
+  void AttachStatement(std::int32_t hADO, Dispatch* recordset, Dispatch* command);
+  void StatementNotStarted(std::int32_t hADO);
+  void ForgetStatements(std::int32_t hADO);
+  // The connection closed: the statements still running on it have ended.
+  void StatementsEnded(Dispatch* connection);
+  // Credits a completion that `connection` reported to the handle whose
+  // statement it completes: stores the count, clears the flag. Returns that
+  // handle, or nothing when the completion matches no slot in use.
+  std::optional<std::int32_t> CreditCompletion(Dispatch* connection, Dispatch* recordset, Dispatch* command,
+                                               std::int32_t recordsAffected);
+  // The twenty event handlers and the sinks that receive ADO's events.
+  friend class AdoEventForwarder;
+  StatementTracker mStatements;        // statements started and awaited
+  EventSubscriptions mSubscriptions;   // sinks advised on ADO objects
 
   AdoSlotTable mSlots;                       // the handle table
   std::int32_t mnConnections = 0;            // handles in use

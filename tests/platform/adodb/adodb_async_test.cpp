@@ -219,8 +219,27 @@ TEST_P(AsyncTest, AReleasedRecordsetStillGetsItsStatementCompleted) {
   // holds it, and the completion still comes.
   ComPtr<Dispatch> kept = Obj(Call(conn.get(), u"Execute", {V(u"SELECT 3 AS x"), Missing(), V(adAsyncExecute)}));
   conn.Reset();
-  ASSERT_TRUE(RunMessagesUntil([&] { return events->Count(ev::ExecuteComplete) == 2; }));
+  ASSERT_TRUE(RunMessagesUntil([&] { return events->Count(ev::ExecuteComplete) == 3; }));
   EXPECT_EQ(Long(FieldValue(kept.get(), u"x")), 3);
+}
+
+TEST_P(AsyncTest, ClosingARecordsetWhoseStatementRunsLetsTheStatementFinish) {
+  ComPtr<Dispatch> conn = Open();
+  Execute(conn.get(), u"CREATE TABLE t (v INTEGER)");
+  ComPtr<EventLog> events = Listen(conn.get(), DIID_ConnectionEvents);
+  // As a caller that closes the previous statement's recordset before it
+  // starts the next one: the INSERT is not lost.
+  ComPtr<Dispatch> first = Obj(Call(conn.get(), u"Execute", {V(u"INSERT INTO t VALUES (1)"), Missing(), V(adAsyncExecute)}));
+  Call(first.get(), u"Close");
+  EXPECT_EQ(Long(Get(first.get(), u"State")), adStateClosed);
+  EXPECT_EQ(ErrorOf([&] { Call(first.get(), u"Close"); }), adErrObjectClosed);
+  ComPtr<Dispatch> second = Obj(Call(conn.get(), u"Execute", {V(u"SELECT count(*) AS n FROM t"), Missing(), V(adAsyncExecute)}));
+  ASSERT_TRUE(RunMessagesUntil([&] { return events->Count(ev::ExecuteComplete) == 2; }));
+  const EventLog::Entry& done = events->entries[events->entries.size() - 2];
+  EXPECT_EQ(Long(done.args[2]), adStatusOK);
+  EXPECT_EQ(Long(done.args[0]), 1) << "RecordsAffected of the INSERT";
+  EXPECT_EQ(Long(FieldValue(second.get(), u"n")), 1);
+  EXPECT_EQ(Long(Get(first.get(), u"State")), adStateClosed) << "its rows went nowhere";
 }
 
 TEST_P(AsyncTest, ClosingTheConnectionCancelsWhatRunsAndStillReportsIt) {

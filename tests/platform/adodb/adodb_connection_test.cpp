@@ -178,6 +178,38 @@ TEST_P(ConnectionTest, WillExecuteCancelsWithAdoErrorAndTheStatementDoesNotRun) 
   EXPECT_EQ(Long(events->Last(ev::ExecuteComplete)->args[2]), adStatusOK);
 }
 
+TEST_P(ConnectionTest, OpenSchemaListsTablesAndColumns) {
+  ComPtr<Dispatch> conn = Open();
+  Execute(conn.get(), u"CREATE TABLE gadgets (id INTEGER NOT NULL, label VARCHAR(10))");
+  Execute(conn.get(), u"CREATE VIEW gadget_view AS SELECT id FROM gadgets");
+  const Variant schema = IsPg() ? Variant(FromUtf8(schema_)) : Variant();
+  auto restrict = [&](std::vector<Variant> r) { return Variant::Array(SafeArray::Vector(VT_VARIANT, std::move(r))); };
+  constexpr std::int32_t adSchemaTables = 20, adSchemaColumns = 4;
+
+  ComPtr<Dispatch> tables =
+      Obj(Call(conn.get(), u"OpenSchema", {V(adSchemaTables), restrict({Variant(), schema, V(u"gadgets")})}));
+  ASSERT_EQ(Long(Get(tables.get(), u"RecordCount")), 1);
+  EXPECT_EQ(Str(FieldValue(tables.get(), u"TABLE_TYPE")), u"TABLE");
+  ComPtr<Dispatch> views =
+      Obj(Call(conn.get(), u"OpenSchema", {V(adSchemaTables), restrict({Variant(), schema, Variant(), V(u"VIEW")})}));
+  ASSERT_EQ(Long(Get(views.get(), u"RecordCount")), 1);
+  EXPECT_EQ(Str(FieldValue(views.get(), u"TABLE_NAME")), u"gadget_view");
+
+  ComPtr<Dispatch> columns =
+      Obj(Call(conn.get(), u"OpenSchema", {V(adSchemaColumns), restrict({Variant(), schema, V(u"gadgets")})}));
+  ASSERT_EQ(Long(Get(columns.get(), u"RecordCount")), 2);
+  EXPECT_EQ(Str(FieldValue(columns.get(), u"COLUMN_NAME")), u"id");
+  EXPECT_FALSE(ToBool(FieldValue(columns.get(), u"IS_NULLABLE")));
+  Call(columns.get(), u"MoveNext");
+  EXPECT_EQ(Long(FieldValue(columns.get(), u"ORDINAL_POSITION")), 2);
+  EXPECT_TRUE(ToBool(FieldValue(columns.get(), u"IS_NULLABLE")));
+  // A restriction is a value, not SQL.
+  ComPtr<Dispatch> none = Obj(
+      Call(conn.get(), u"OpenSchema", {V(adSchemaTables), restrict({Variant(), Variant(), V(u"x' OR '1'='1")})}));
+  EXPECT_EQ(Long(Get(none.get(), u"RecordCount")), 0);
+  EXPECT_EQ(ErrorOf([&] { Call(conn.get(), u"OpenSchema", {V(12345)}); }), adErrFeatureNotAvailable);
+}
+
 TARNEL_ADODB_ENGINES(ConnectionTest);
 
 }  // namespace

@@ -26,6 +26,7 @@
 #include "platform/automation/com_error.h"
 #include "platform/automation/connection_point.h"
 #include "platform/automation/dispatch.h"
+#include "platform/adodb/adodb_values.h"
 #include "platform/automation/variant_convert.h"
 
 namespace tarnel::adodb::testing {

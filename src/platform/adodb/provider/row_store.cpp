@@ -1,13 +1,31 @@
-// The client cursor store: typed cells in per-column vectors and the byte
-// arena behind text and blob cells. The arena hands out stable addresses
-// (blocks never move), so a text slot holds a pointer to a length-prefixed
-// run of bytes and reading a cell needs no lookup.
+// The client cursor store: typed cells in blocks of rows and the byte arena
+// behind text and blob cells. The arena hands out stable addresses (blocks
+// never move), so a text slot holds a pointer to a length-prefixed run of
+// bytes and reading a cell needs no lookup.
 #include "platform/adodb/provider/row_store.h"
 
-#include <bit>
-#include <cstring>
+#include <algorithm>
 
 namespace tarnel::adodb::provider {
+
+namespace {
+
+static_assert(static_cast<int>(CellKind::Empty) == 0, "fresh kind bytes are zeroed");
+
+// Rows in the first block; it doubles up to a full block as rows arrive.
+constexpr std::size_t kFirstBlockRows = 16;
+// A full block holds about this many cells (a power of two of rows, from 64
+// to 4096), so wide results still get blocks of a sensible size.
+constexpr std::size_t kCellsPerBlock = 32768;
+
+unsigned BlockShift(std::size_t columns) {
+  const std::size_t want = kCellsPerBlock / std::max<std::size_t>(columns, 1);
+  unsigned shift = 6;
+  while (shift < 12 && (std::size_t{1} << (shift + 1)) <= want) ++shift;
+  return shift;
+}
+
+}  // namespace
 
 // Length-prefixed byte runs in blocks that grow from 4 KiB to 256 KiB; a run
 // bigger than a quarter of a block gets a block of its own.
@@ -31,18 +49,6 @@ class RowStore::Arena {
     return at;
   }
 
-  static std::string_view Read(const std::uint8_t* at) {
-    std::uint64_t length = 0;
-    int shift = 0;
-    while (true) {
-      const std::uint8_t b = *at++;
-      length |= static_cast<std::uint64_t>(b & 0x7F) << shift;
-      if (!(b & 0x80)) break;
-      shift += 7;
-    }
-    return {reinterpret_cast<const char*>(at), static_cast<std::size_t>(length)};
-  }
-
   std::size_t Bytes() const { return bytes_ + blocks_.capacity() * sizeof(Block); }
 
  private:
@@ -57,7 +63,7 @@ class RowStore::Arena {
     if (need > nextBlock_ / 4) {
       // A large value: its own block, inserted before the current one so
       // the current block stays the one being filled.
-      Block own{std::make_unique<std::uint8_t[]>(need), need};
+      Block own{std::make_unique_for_overwrite<std::uint8_t[]>(need), need};
       std::uint8_t* at = own.data.get();
       bytes_ += need;
       if (blocks_.empty()) {
@@ -70,7 +76,7 @@ class RowStore::Arena {
     }
     if (blocks_.empty() || used_ + need > blocks_.back().size) {
       const std::size_t size = nextBlock_;
-      blocks_.push_back({std::make_unique<std::uint8_t[]>(size), size});
+      blocks_.push_back({std::make_unique_for_overwrite<std::uint8_t[]>(size), size});
       bytes_ += size;
       used_ = 0;
       if (nextBlock_ < kLargestBlock) nextBlock_ *= 2;
@@ -87,40 +93,47 @@ class RowStore::Arena {
 };
 
 RowStore::RowStore(std::vector<ColumnInfo> columns)
-    : columns_(std::move(columns)), columns_data_(columns_.size()), arena_(std::make_unique<Arena>()) {}
+    : columns_(std::move(columns)),
+      columnCount_(columns_.size()),
+      shift_(BlockShift(columnCount_)),
+      mask_((std::size_t{1} << shift_) - 1),
+      arena_(std::make_unique<Arena>()) {}
 
 RowStore::~RowStore() = default;
 
-std::size_t RowStore::AppendRow() {
-  for (ColumnData& c : columns_data_) {
-    c.slots.push_back(0);
-    c.kinds.push_back(CellKind::Empty);
+std::size_t RowStore::AppendRowSlow() {
+  const std::size_t blockRows = mask_ + 1;
+  const std::size_t inBlock = rows_ & mask_;
+  if (inBlock == 0) {
+    // The last block is full (or there is none): start the next one.
+    blocks_.emplace_back();
+    Reallocate(blocks_.back(), blocks_.size() == 1 ? std::min(kFirstBlockRows, blockRows) : blockRows);
+  } else {
+    Block& last = blocks_.back();
+    Reallocate(last, std::min(blockRows, std::max<std::size_t>(last.capacity * 2, kFirstBlockRows)));
   }
+  spareInLast_ = blocks_.back().capacity - inBlock - 1;
   return rows_++;
 }
 
-std::int64_t RowStore::Integer(std::size_t row, std::size_t col) const {
-  switch (Kind(row, col)) {
-    case CellKind::Integer:
-    case CellKind::Boolean:
-    case CellKind::Currency:
-      return static_cast<std::int64_t>(columns_data_[col].slots[row]);
-    default:
-      return 0;
+void RowStore::Reallocate(Block& block, std::size_t capacity) {
+  const std::size_t keep = std::min(block.capacity, capacity) * columnCount_;
+  const std::size_t cells = capacity * columnCount_;
+  // Slots are only read for the kinds that set them, so they start
+  // uninitialised; kinds start Empty.
+  auto slots = std::make_unique_for_overwrite<std::uint64_t[]>(cells);
+  auto kinds = std::make_unique_for_overwrite<CellKind[]>(cells);
+  if (keep) {
+    std::memcpy(slots.get(), block.slots.get(), keep * sizeof(std::uint64_t));
+    std::memcpy(kinds.get(), block.kinds.get(), keep * sizeof(CellKind));
   }
+  std::memset(kinds.get() + keep, 0, (cells - keep) * sizeof(CellKind));
+  block.slots = std::move(slots);
+  block.kinds = std::move(kinds);
+  block.capacity = capacity;
 }
 
-double RowStore::Double(std::size_t row, std::size_t col) const {
-  const CellKind k = Kind(row, col);
-  if (k != CellKind::Double && k != CellKind::Date) return 0;
-  return std::bit_cast<double>(columns_data_[col].slots[row]);
-}
-
-std::string_view RowStore::Bytes(std::size_t row, std::size_t col) const {
-  const CellKind k = Kind(row, col);
-  if (k != CellKind::Text && k != CellKind::Numeric && k != CellKind::Blob) return {};
-  return Arena::Read(reinterpret_cast<const std::uint8_t*>(columns_data_[col].slots[row]));
-}
+const std::uint8_t* RowStore::StoreRun(std::string_view bytes) { return arena_->Store(bytes); }
 
 UString RowStore::TextUtf16(std::size_t row, std::size_t col) const { return Utf8ToUtf16(Bytes(row, col)); }
 
@@ -149,18 +162,6 @@ Value RowStore::Get(std::size_t row, std::size_t col) const {
   return v;
 }
 
-void RowStore::SetInteger(std::size_t row, std::size_t col, std::int64_t v, CellKind kind) {
-  SetSlot(row, col, kind, static_cast<std::uint64_t>(v));
-}
-
-void RowStore::SetDouble(std::size_t row, std::size_t col, double v, CellKind kind) {
-  SetSlot(row, col, kind, std::bit_cast<std::uint64_t>(v));
-}
-
-void RowStore::SetBytes(std::size_t row, std::size_t col, std::string_view v, CellKind kind) {
-  SetSlot(row, col, kind, reinterpret_cast<std::uint64_t>(arena_->Store(v)));
-}
-
 void RowStore::Set(std::size_t row, std::size_t col, const Value& v) {
   switch (v.kind) {
     case CellKind::Integer:
@@ -185,36 +186,41 @@ void RowStore::Set(std::size_t row, std::size_t col, const Value& v) {
 }
 
 void RowStore::Shrink() {
-  for (ColumnData& c : columns_data_) {
-    c.slots.shrink_to_fit();
-    c.kinds.shrink_to_fit();
+  if (blocks_.empty()) return;
+  const std::size_t inLast = rows_ & mask_;
+  if (rows_ == 0) {
+    blocks_.clear();
+  } else if (inLast != 0 && blocks_.back().capacity > inLast) {
+    Reallocate(blocks_.back(), inLast);
   }
+  blocks_.shrink_to_fit();
+  spareInLast_ = 0;
 }
 
 std::size_t RowStore::MemoryBytes() const {
   std::size_t total = sizeof(*this) + arena_->Bytes() + columns_.capacity() * sizeof(ColumnInfo) +
-                      columns_data_.capacity() * sizeof(ColumnData);
-  for (const ColumnInfo& c : columns_) total += c.name.capacity() + c.baseTable.capacity() + c.baseColumn.capacity();
-  for (const ColumnData& c : columns_data_) {
-    total += c.slots.capacity() * sizeof(std::uint64_t) + c.kinds.capacity() * sizeof(CellKind);
+                      blocks_.capacity() * sizeof(Block);
+  for (const ColumnInfo& c : columns_) {
+    total += c.name.capacity() + c.baseTable.capacity() + c.baseColumn.capacity() + c.baseSchema.capacity();
   }
+  for (const Block& b : blocks_) total += b.capacity * columnCount_ * (sizeof(std::uint64_t) + sizeof(CellKind));
   return total;
 }
 
 UString Utf8ToUtf16(std::string_view utf8) {
-  std::size_t i = 0;
+  // Most database text is ASCII: widen every byte while noting whether any
+  // has its top bit set (one pass the compiler vectorises), and decode
+  // properly only when one has.
   const std::size_t n = utf8.size();
-  // Most database text is ASCII: check eight bytes at a time.
-  while (i + 8 <= n) {
-    std::uint64_t word;
-    std::memcpy(&word, utf8.data() + i, 8);
-    if (word & 0x8080808080808080ull) break;
-    i += 8;
-  }
-  while (i < n && static_cast<unsigned char>(utf8[i]) < 0x80) ++i;
-  if (i < n) return FromUtf8(utf8);
   UString out(n, u'\0');
-  for (std::size_t k = 0; k < n; ++k) out[k] = static_cast<char16_t>(utf8[k]);
+  const auto* from = reinterpret_cast<const unsigned char*>(utf8.data());
+  char16_t* to = out.data();
+  unsigned char seen = 0;
+  for (std::size_t k = 0; k < n; ++k) {
+    seen |= from[k];
+    to[k] = from[k];
+  }
+  if (seen & 0x80) return FromUtf8(utf8);
   return out;
 }
 

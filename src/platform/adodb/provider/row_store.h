@@ -1,14 +1,17 @@
 // The client cursor's in-memory store: the column metadata of a result and
 // its rows as typed cells (null, integer, double, boolean, currency, date,
-// text, numeric-as-text, blob). Cells are kept column by column: one 8-byte
-// slot and one kind byte per cell; text and blob bytes live in a shared arena
-// of stable blocks, so a slot can point straight at them.
+// text, numeric-as-text, blob). Cells are kept row by row in blocks of a
+// fixed number of rows: one 8-byte slot and one kind byte per cell; text and
+// blob bytes live in an arena of stable blocks, so a slot can point straight
+// at them. Blocks never move once full, so appending a row copies nothing
+// already stored, and reading a cell is a few index operations (inline).
 // Ownership: a provider fills a store on its worker thread and hands the
 // finished store over (shared_ptr) with the result; from then on it belongs
 // to the apartment thread and is not synchronised.
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -65,6 +68,7 @@ struct ColumnInfo {
   std::int32_t attributes = adFldMayBeNull | adFldIsNullable;  // FieldAttributeEnum bits
   std::string baseTable;   // the table the column comes from, when known
   std::string baseColumn;  // its name there, when known
+  std::string baseSchema;  // the table's schema (PostgreSQL) or database (SQLite), when known
 };
 
 class RowStore {
@@ -75,18 +79,51 @@ class RowStore {
   ~RowStore();
 
   const std::vector<ColumnInfo>& Columns() const { return columns_; }
-  std::size_t ColumnCount() const { return columns_.size(); }
+  // The metadata of column `col`, for the provider that completes it (base
+  // table, key) before it hands the store over.
+  ColumnInfo& MutableColumn(std::size_t col) { return columns_[col]; }
+  std::size_t ColumnCount() const { return columnCount_; }
   std::size_t RowCount() const { return rows_; }
 
   // Adds a row of Empty cells and returns its index.
-  std::size_t AppendRow();
+  std::size_t AppendRow() {
+    if (spareInLast_ != 0) [[likely]] {
+      --spareInLast_;
+      return rows_++;
+    }
+    return AppendRowSlow();
+  }
 
   // Reading. Row and column must be in range (callers check RowCount() and
   // ColumnCount()); the accessors of the wrong kind return 0 / empty.
-  CellKind Kind(std::size_t row, std::size_t col) const { return columns_data_[col].kinds[row]; }
-  std::int64_t Integer(std::size_t row, std::size_t col) const;
-  double Double(std::size_t row, std::size_t col) const;
-  std::string_view Bytes(std::size_t row, std::size_t col) const;
+  CellKind Kind(std::size_t row, std::size_t col) const { return BlockOf(row).kinds[CellIndex(row, col)]; }
+  std::int64_t Integer(std::size_t row, std::size_t col) const {
+    const Block& b = BlockOf(row);
+    const std::size_t i = CellIndex(row, col);
+    switch (b.kinds[i]) {
+      case CellKind::Integer:
+      case CellKind::Boolean:
+      case CellKind::Currency:
+        return static_cast<std::int64_t>(b.slots[i]);
+      default:
+        return 0;
+    }
+  }
+  double Double(std::size_t row, std::size_t col) const {
+    const Block& b = BlockOf(row);
+    const std::size_t i = CellIndex(row, col);
+    if (b.kinds[i] != CellKind::Double && b.kinds[i] != CellKind::Date) return 0;
+    double d;
+    std::memcpy(&d, &b.slots[i], sizeof d);
+    return d;
+  }
+  std::string_view Bytes(std::size_t row, std::size_t col) const {
+    const Block& b = BlockOf(row);
+    const std::size_t i = CellIndex(row, col);
+    const CellKind k = b.kinds[i];
+    if (k != CellKind::Text && k != CellKind::Numeric && k != CellKind::Blob) return {};
+    return ReadRun(reinterpret_cast<const std::uint8_t*>(b.slots[i]));
+  }
   // Text cells as UTF-16 (ASCII is widened directly; other text is decoded).
   UString TextUtf16(std::size_t row, std::size_t col) const;
   Value Get(std::size_t row, std::size_t col) const;
@@ -94,9 +131,17 @@ class RowStore {
   // Writing (fetching, AddNew, edits). Replaced text stays in the arena
   // until the store is released.
   void SetNull(std::size_t row, std::size_t col) { SetSlot(row, col, CellKind::Null, 0); }
-  void SetInteger(std::size_t row, std::size_t col, std::int64_t v, CellKind kind = CellKind::Integer);
-  void SetDouble(std::size_t row, std::size_t col, double v, CellKind kind = CellKind::Double);
-  void SetBytes(std::size_t row, std::size_t col, std::string_view v, CellKind kind = CellKind::Text);
+  void SetInteger(std::size_t row, std::size_t col, std::int64_t v, CellKind kind = CellKind::Integer) {
+    SetSlot(row, col, kind, static_cast<std::uint64_t>(v));
+  }
+  void SetDouble(std::size_t row, std::size_t col, double v, CellKind kind = CellKind::Double) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    SetSlot(row, col, kind, bits);
+  }
+  void SetBytes(std::size_t row, std::size_t col, std::string_view v, CellKind kind = CellKind::Text) {
+    SetSlot(row, col, kind, reinterpret_cast<std::uint64_t>(StoreRun(v)));
+  }
   void Set(std::size_t row, std::size_t col, const Value& v);
 
   // Releases spare capacity once the last row is in.
@@ -106,19 +151,49 @@ class RowStore {
   std::size_t MemoryBytes() const;
 
  private:
-  struct ColumnData {
-    std::vector<std::uint64_t> slots;
-    std::vector<CellKind> kinds;
+  // `1 << shift_` rows of cells, row by row; only the last block may hold
+  // fewer (its capacity grows by doubling up to a full block).
+  struct Block {
+    std::unique_ptr<std::uint64_t[]> slots;
+    std::unique_ptr<CellKind[]> kinds;
+    std::size_t capacity = 0;  // rows
   };
   class Arena;
 
+  const Block& BlockOf(std::size_t row) const { return blocks_[row >> shift_]; }
+  std::size_t CellIndex(std::size_t row, std::size_t col) const { return (row & mask_) * columnCount_ + col; }
   void SetSlot(std::size_t row, std::size_t col, CellKind kind, std::uint64_t slot) {
-    columns_data_[col].slots[row] = slot;
-    columns_data_[col].kinds[row] = kind;
+    Block& b = blocks_[row >> shift_];
+    const std::size_t i = CellIndex(row, col);
+    b.slots[i] = slot;
+    b.kinds[i] = kind;
+  }
+  std::size_t AppendRowSlow();
+  void Reallocate(Block& block, std::size_t capacity);
+  const std::uint8_t* StoreRun(std::string_view bytes);
+
+  // A run in the arena: its length as a little-endian base-128 number, then
+  // the bytes.
+  static std::string_view ReadRun(const std::uint8_t* at) {
+    std::uint64_t length = *at & 0x7F;
+    if (*at++ & 0x80) {
+      int shift = 7;
+      while (true) {
+        const std::uint8_t b = *at++;
+        length |= static_cast<std::uint64_t>(b & 0x7F) << shift;
+        if (!(b & 0x80)) break;
+        shift += 7;
+      }
+    }
+    return {reinterpret_cast<const char*>(at), static_cast<std::size_t>(length)};
   }
 
   std::vector<ColumnInfo> columns_;
-  std::vector<ColumnData> columns_data_;
+  std::size_t columnCount_;
+  unsigned shift_;
+  std::size_t mask_;
+  std::vector<Block> blocks_;
+  std::size_t spareInLast_ = 0;  // rows the last block can still take
   std::unique_ptr<Arena> arena_;
   std::size_t rows_ = 0;
 };

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include <libpq-fe.h>
@@ -94,11 +95,42 @@ class PostgresqlBackend final : public Backend {
   // Collects every result of the query sent last into `result`; sends a
   // cancel request on time-out or cancel and, when the server does not
   // answer it, gives up the connection.
-  void CollectResults(const CommandRequest& command, const JobControl& control, Result& result);
-  void StoreResult(PGresult* res, const CommandRequest& command, Result& result);
+  // `baseColumns` notes, for every column of a stored result that comes
+  // straight from a table column, where it comes from (for
+  // DescribeBaseColumns); internal catalog queries pass null.
+  struct BaseColumn {
+    std::size_t set;      // index in Result::sets
+    std::size_t column;
+    unsigned int table;   // the table's OID
+    int attribute;        // the column's number in the table
+  };
+  void CollectResults(const CommandRequest& command, const JobControl& control, Result& result,
+                      std::vector<BaseColumn>* baseColumns);
+  void StoreResult(PGresult* res, const CommandRequest& command, Result& result,
+                   std::vector<BaseColumn>* baseColumns);
   void ExecuteProcedure(const CommandRequest& command, const JobControl& control, Result& result);
   void SendAndCollect(const std::string& sql, const std::vector<const Parameter*>& bound, bool typed,
-                      const CommandRequest& command, const JobControl& control, Result& result);
+                      const CommandRequest& command, const JobControl& control, Result& result,
+                      std::vector<BaseColumn>* baseColumns = nullptr);
+
+  // postgresql_base_tables.cpp: the base table, column name, nullability
+  // and primary-key membership of result columns (what writing a changed
+  // row back needs), from the catalog, cached per table for the session.
+  struct TableInfo {
+    std::string schema;
+    std::string name;
+    struct Column {
+      std::string name;
+      bool notNull = false;
+      bool key = false;
+    };
+    std::vector<Column> columns;  // by attribute number - 1 (dropped ones stay empty)
+  };
+  void DescribeBaseColumns(const std::vector<BaseColumn>& baseColumns, const CommandRequest& command,
+                           const JobControl& control, Result& result);
+  // Forgets the cached tables after a statement that may have changed a
+  // table's definition (by its command tag).
+  void ForgetTablesAfter(const char* commandTag);
   void AssignOutputs(const CommandRequest& command, const RowStore* row, bool returnValueOnly, Result& result);
   void DropIfBroken();
   static void OnNotice(void* self, const PGresult* result);
@@ -107,6 +139,7 @@ class PostgresqlBackend final : public Backend {
   PGconn* conn_ = nullptr;
   PGcancel* cancel_ = nullptr;
   Result* noticeTarget_ = nullptr;
+  std::unordered_map<unsigned int, TableInfo> tables_;  // by table OID
 };
 
 }  // namespace tarnel::adodb::provider

@@ -116,6 +116,7 @@ void PostgresqlBackend::Disconnect() {
   cancel_ = nullptr;
   if (conn_) PQfinish(conn_);
   conn_ = nullptr;
+  tables_.clear();
 }
 
 void PostgresqlBackend::DropIfBroken() {

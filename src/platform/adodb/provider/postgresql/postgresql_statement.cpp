@@ -94,7 +94,9 @@ void PostgresqlBackend::Execute(const CommandRequest& command, const JobControl&
     }
     if (numbered.count > 0) sql = std::move(numbered.text);  // otherwise the text uses $n itself
   }
-  SendAndCollect(sql, bound, true, command, control, result);
+  std::vector<BaseColumn> baseColumns;
+  SendAndCollect(sql, bound, true, command, control, result, &baseColumns);
+  if (result.status.ok() && !baseColumns.empty()) DescribeBaseColumns(baseColumns, command, control, result);
   if (result.status.ok() && StartsWithKeyword(sql, "CALL") && !result.sets.empty() &&
       std::any_of(command.parameters.begin(), command.parameters.end(), IsOutput)) {
     AssignOutputs(command, result.sets[0].rows.get(), false, result);
@@ -103,7 +105,8 @@ void PostgresqlBackend::Execute(const CommandRequest& command, const JobControl&
 }
 
 void PostgresqlBackend::SendAndCollect(const std::string& sql, const std::vector<const Parameter*>& bound, bool typed,
-                                       const CommandRequest& command, const JobControl& control, Result& result) {
+                                       const CommandRequest& command, const JobControl& control, Result& result,
+                                       std::vector<BaseColumn>* baseColumns) {
   if (!conn_) {
     result.status = Status::FromRecord(PgConnectionError("The connection to the server was lost.", "08003"));
     return;
@@ -123,10 +126,11 @@ void PostgresqlBackend::SendAndCollect(const std::string& sql, const std::vector
     DropIfBroken();
     return;
   }
-  CollectResults(command, control, result);
+  CollectResults(command, control, result, baseColumns);
 }
 
-void PostgresqlBackend::CollectResults(const CommandRequest& command, const JobControl& control, Result& result) {
+void PostgresqlBackend::CollectResults(const CommandRequest& command, const JobControl& control, Result& result,
+                                       std::vector<BaseColumn>* baseColumns) {
   noticeTarget_ = &result;
   const Clock::time_point deadline =
       command.timeout.count() > 0 ? Clock::now() + command.timeout : Clock::time_point::max();
@@ -186,7 +190,7 @@ void PostgresqlBackend::CollectResults(const CommandRequest& command, const JobC
       while (PQgetCopyData(conn_, &buffer, 0) > 0) PQfreemem(buffer);
       fail(PgConnectionError("COPY TO STDOUT is not supported by this provider.", "0A000"));
     } else if (!failed) {
-      StoreResult(res, command, result);
+      StoreResult(res, command, result, baseColumns);
     }
     PQclear(res);
   }
@@ -203,7 +207,8 @@ void PostgresqlBackend::CollectResults(const CommandRequest& command, const JobC
   }
 }
 
-void PostgresqlBackend::StoreResult(PGresult* res, const CommandRequest& command, Result& result) {
+void PostgresqlBackend::StoreResult(PGresult* res, const CommandRequest& command, Result& result,
+                                    std::vector<BaseColumn>* baseColumns) {
   ResultSet set;
   if (PQresultStatus(res) == PGRES_TUPLES_OK || PQresultStatus(res) == PGRES_SINGLE_TUPLE) {
     if (!command.noRecords) {
@@ -214,6 +219,11 @@ void PostgresqlBackend::StoreResult(PGresult* res, const CommandRequest& command
       for (int f = 0; f < fields; ++f) {
         columns.push_back(DescribePgColumn(PQfname(res, f), PQftype(res, f), PQfmod(res, f)));
         rules.push_back(PgRuleFor(PQftype(res, f)));
+        const Oid table = PQftable(res, f);
+        const int attribute = PQftablecol(res, f);
+        if (baseColumns && table != InvalidOid && attribute > 0) {
+          baseColumns->push_back({result.sets.size(), static_cast<std::size_t>(f), table, attribute});
+        }
       }
       auto store = std::make_shared<RowStore>(std::move(columns));
       std::int64_t rows = PQntuples(res);
@@ -233,6 +243,7 @@ void PostgresqlBackend::StoreResult(PGresult* res, const CommandRequest& command
       set.rows = std::move(store);
     }
   } else {
+    ForgetTablesAfter(PQcmdStatus(res));
     const char* tuples = PQcmdTuples(res);
     if (tuples && *tuples) {
       set.recordsAffected = std::strtoll(tuples, nullptr, 10);
@@ -286,8 +297,10 @@ void PostgresqlBackend::ExecuteProcedure(const CommandRequest& command, const Jo
   }
   const std::string sql = (procedure ? "CALL " : "SELECT * FROM ") + qualified + "(" +
                           Placeholders(arguments.size()) + ")";
-  SendAndCollect(sql, arguments, false, command, control, result);
+  std::vector<BaseColumn> baseColumns;
+  SendAndCollect(sql, arguments, false, command, control, result, &baseColumns);
   if (!result.status.ok() || result.sets.empty()) return;
+  if (!baseColumns.empty()) DescribeBaseColumns(baseColumns, command, control, result);
 
   const bool hasOutput = std::any_of(command.parameters.begin(), command.parameters.end(), IsOutput);
   const bool hasReturn = std::any_of(command.parameters.begin(), command.parameters.end(),

@@ -103,11 +103,13 @@ ColumnInfo DescribeSqliteColumn(sqlite3_stmt* stmt, int col, bool haveRow) {
   const char* table = sqlite3_column_table_name(stmt, col);
   const char* origin = sqlite3_column_origin_name(stmt, col);
   if (table && origin) {
+    const char* database = sqlite3_column_database_name(stmt, col);
     info->baseTable = table;
     info->baseColumn = origin;
+    if (database) info->baseSchema = database;
     int notNull = 0, primaryKey = 0, autoIncrement = 0;
-    if (sqlite3_table_column_metadata(sqlite3_db_handle(stmt), sqlite3_column_database_name(stmt, col), table,
-                                      origin, nullptr, nullptr, &notNull, &primaryKey, &autoIncrement) == SQLITE_OK) {
+    if (sqlite3_table_column_metadata(sqlite3_db_handle(stmt), database, table, origin, nullptr, nullptr, &notNull,
+                                      &primaryKey, &autoIncrement) == SQLITE_OK) {
       if (notNull || primaryKey) info->attributes &= ~(adFldIsNullable | adFldMayBeNull);
       if (primaryKey) info->attributes |= adFldKeyColumn;
     }
@@ -124,10 +126,17 @@ SqliteCellRule SqliteRuleFor(DataTypeEnum type) {
 }
 
 void StoreSqliteCell(sqlite3_stmt* stmt, int col, SqliteCellRule rule, RowStore& store, std::size_t row) {
-  switch (sqlite3_column_type(stmt, col)) {
+  // One call into the statement per cell; the connection is used by the
+  // worker thread alone (opened without its mutex), so reading the
+  // column's value object directly is safe and spares the locking of each
+  // sqlite3_column_* call.
+  sqlite3_value* value = sqlite3_column_value(stmt, col);
+  switch (sqlite3_value_type(value)) {
     case SQLITE_INTEGER: {
-      const std::int64_t v = sqlite3_column_int64(stmt, col);
-      if (rule == SqliteCellRule::Boolean) {
+      const std::int64_t v = sqlite3_value_int64(value);
+      if (rule == SqliteCellRule::Plain) [[likely]] {
+        store.SetInteger(row, col, v);
+      } else if (rule == SqliteCellRule::Boolean) {
         store.SetInteger(row, col, v != 0, CellKind::Boolean);
       } else if (rule == SqliteCellRule::Currency && v > -kCurrencyLimit && v < kCurrencyLimit) {
         store.SetInteger(row, col, v * 10000, CellKind::Currency);
@@ -137,7 +146,7 @@ void StoreSqliteCell(sqlite3_stmt* stmt, int col, SqliteCellRule rule, RowStore&
       break;
     }
     case SQLITE_FLOAT: {
-      const double d = sqlite3_column_double(stmt, col);
+      const double d = sqlite3_value_double(value);
       if (rule == SqliteCellRule::Currency && std::fabs(d) < static_cast<double>(kCurrencyLimit)) {
         store.SetInteger(row, col, std::llround(d * 10000), CellKind::Currency);
       } else {
@@ -146,8 +155,8 @@ void StoreSqliteCell(sqlite3_stmt* stmt, int col, SqliteCellRule rule, RowStore&
       break;
     }
     case SQLITE_TEXT: {
-      const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt, col));
-      const std::string_view text(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt, col)));
+      const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(value));
+      const std::string_view text(p ? p : "", p ? static_cast<std::size_t>(sqlite3_value_bytes(value)) : 0);
       if (rule == SqliteCellRule::Date) {
         if (const std::optional<double> date = OleDateFromIso(text)) {
           store.SetDouble(row, col, *date, CellKind::Date);
@@ -158,8 +167,8 @@ void StoreSqliteCell(sqlite3_stmt* stmt, int col, SqliteCellRule rule, RowStore&
       break;
     }
     case SQLITE_BLOB: {
-      const void* p = sqlite3_column_blob(stmt, col);
-      const auto n = static_cast<std::size_t>(sqlite3_column_bytes(stmt, col));
+      const void* p = sqlite3_value_blob(value);
+      const auto n = static_cast<std::size_t>(sqlite3_value_bytes(value));
       store.SetBytes(row, col, std::string_view(static_cast<const char*>(p), p ? n : 0), CellKind::Blob);
       break;
     }
