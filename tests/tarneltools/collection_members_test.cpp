@@ -150,5 +150,24 @@ TEST_F(CollectionMembers, ValuesWithoutTextFormStillLandButLogAnError) {
   EXPECT_EQ(Lines()[1], "CollectionAdd() CollectionCount = 1");
 }
 
+TEST_F(CollectionMembers, KeysOfMegabytesAndArraysWork) {
+  UString key(2 * 1024 * 1024, u'k');
+  key.back() = u'Z';
+  Call(u"CollectionAdd", {Variant(key), Variant(1)});
+  UString other = key;
+  other.back() = u'z';  // the same key in another case
+  EXPECT_EQ(Call(u"CollectionGetItem", {Variant(other)}).lVal(), 1);
+  Call(u"CollectionAdd", {Variant(other), Variant(2)});
+  EXPECT_EQ(Count(), 1);
+  // An array has no text form: it is stored, and the line reports the error.
+  Variant array = Variant::Array(SafeArray::Vector(VT_VARIANT, {Variant(1), Variant(2)}));
+  Call(u"CollectionAdd", {Variant(u"arr"), array});
+  EXPECT_EQ(Count(), 2);
+  EXPECT_EQ(Lines().back(), "CollectionAdd() CollectionCount = 2");
+  EXPECT_EQ(Lines()[Lines().size() - 2], "CollectionAdd(arr, [Variant()]) Error: Type mismatch");
+  EXPECT_EQ(ErrorOf(u"CollectionStringAppend", {Variant(u"arr"), Variant(u"x")}), 13);
+  EXPECT_EQ(Count(), 2);
+}
+
 }  // namespace
 }  // namespace tarnel
