@@ -3,9 +3,7 @@
 // and property write reaches Invoke.
 #include "host/lua_object.h"
 
-#include <array>
 #include <string>
-#include <vector>
 
 #include "host/host_state.h"
 #include "host/lua_value.h"
@@ -22,24 +20,6 @@ const char kPutCacheKey = 0;  // registry: interface -> { name -> DISPID * 4 + p
 
 constexpr int kHasLet = 1;
 constexpr int kHasSet = 2;
-
-// Variants for the arguments of one call: on the stack for the usual few.
-class VariantBuffer {
- public:
-  explicit VariantBuffer(std::size_t n) : data_(inline_.data()) {
-    if (n > inline_.size()) {
-      heap_.resize(n);
-      data_ = heap_.data();
-    }
-  }
-  Variant& operator[](std::size_t i) { return data_[i]; }
-  Variant* data() { return data_; }
-
- private:
-  std::array<Variant, 8> inline_;
-  std::vector<Variant> heap_;
-  Variant* data_;
-};
 
 // What the interface says about a name.
 struct Resolved {
@@ -108,12 +88,18 @@ int ObjectRequired(lua_State* L, std::string_view name) {
   return kRaise;
 }
 
-// obj:Method(...): upvalues DISPID, name, interface.
+// obj:Method(...): upvalues DISPID, name, interface, and the metatable of
+// objects, against which the first argument is checked without a registry
+// lookup.
 int MethodCallWork(lua_State* L) {
   std::size_t length = 0;
   const char* name = lua_tolstring(L, lua_upvalueindex(2), &length);
   std::string_view nameView(name, length);
-  ObjectBox* box = ToObjectBox(L, 1);
+  ObjectBox* box = nullptr;
+  if (lua_type(L, 1) == LUA_TUSERDATA && lua_getmetatable(L, 1)) {
+    if (lua_rawequal(L, -1, lua_upvalueindex(4))) box = static_cast<ObjectBox*>(lua_touserdata(L, 1));
+    lua_pop(L, 1);
+  }
   if (!box || !box->object) return ObjectRequired(L, nameView);
   if (box->type != lua_touserdata(L, lua_upvalueindex(3))) {
     PushError(L, ScriptError::Standard(438, std::string(nameView)));
@@ -126,10 +112,12 @@ int MethodCallWork(lua_State* L) {
 int MethodCall(lua_State* L) { return FinishEntry(L, MethodCallWork(L)); }
 
 void PushMethod(lua_State* L, DispId id, int nameIndex, const TypeInfo* type) {
+  nameIndex = lua_absindex(L, nameIndex);
   lua_pushinteger(L, id);
   lua_pushvalue(L, nameIndex);
   lua_pushlightuserdata(L, const_cast<TypeInfo*>(type));
-  lua_pushcclosure(L, MethodCall, 3);
+  lua_rawgetp(L, LUA_REGISTRYINDEX, &kObjectMetaKey);
+  lua_pushcclosure(L, MethodCall, 4);
 }
 
 int UnknownName(lua_State* L, std::string_view name) {
@@ -344,21 +332,24 @@ int InvokeAndPush(lua_State* L, Dispatch* object, DispId id, std::uint16_t flags
   return Guarded(L, [&]() -> int {
     if (count < 0) count = 0;
     if (!object) RaiseError(91);
-    VariantBuffer values(static_cast<std::size_t>(count));
-    VariantBuffer args(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-      if (const char* bad = ToVariant(L, first + i, values[i])) {
-        RaiseError(13, StandardErrorDescription(13) + u" (argument " + DecimalText(i + 1) + u" of '" +
-                           FromUtf8(name) + u"': a " + FromUtf8(bad) + u" has no automation value)");
+    const auto n = static_cast<std::size_t>(count);
+    // The arguments' values and the references to them: on the stack for
+    // the usual few.
+    InlineVariants<8> values(n);
+    InlineVariants<8> args(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      if (const char* bad = ToVariant(L, first + static_cast<int>(i), values[i])) {
+        RaiseError(13, StandardErrorDescription(13) + u" (argument " + DecimalText(static_cast<std::int64_t>(i) + 1) +
+                           u" of '" + FromUtf8(name) + u"': a " + FromUtf8(bad) + u" has no automation value)");
       }
     }
     // Arguments go last first; by reference they point at the host's Variants.
-    for (int i = 0; i < count; ++i) {
-      Variant& slot = args[static_cast<std::size_t>(count - 1 - i)];
+    for (std::size_t i = 0; i < n; ++i) {
+      Variant& slot = args[n - 1 - i];
       if (byRef) {
-        slot = Variant::Ref(&values[static_cast<std::size_t>(i)]);
+        slot = Variant::Ref(&values[i]);
       } else {
-        slot = values[static_cast<std::size_t>(i)];
+        slot = values[i];
       }
     }
     static const DispId kPutId = DISPID_PROPERTYPUT;
@@ -378,7 +369,9 @@ int InvokeAndPush(lua_State* L, Dispatch* object, DispId id, std::uint16_t flags
     if (!lua_checkstack(L, results + 4)) RaiseError(28);
     PushVariant(L, result);
     if (returnArgs) {
-      for (int i = 0; i < count; ++i) PushVariant(L, values[static_cast<std::size_t>(i)]);
+      // An argument that comes back as the value it went in as is pushed
+      // as the script's own value, without converting it again.
+      for (std::size_t i = 0; i < n; ++i) PushVariantOr(L, values[i], first + static_cast<int>(i));
     }
     return results;
   });

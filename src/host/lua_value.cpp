@@ -48,9 +48,43 @@ bool IsSentinel(lua_State* L, int index, const void* key) {
 
 void PushInteger64(lua_State* L, std::int64_t v) { lua_pushinteger(L, static_cast<lua_Integer>(v)); }
 
+// Short ASCII text, the common case, is narrowed on the stack; anything
+// else goes through the full UTF-8 conversion.
 void PushUtf16(lua_State* L, UStringView text) {
+  constexpr std::size_t kShort = 256;
+  if (text.size() <= kShort) {
+    char narrow[kShort];
+    std::size_t i = 0;
+    for (; i < text.size() && text[i] < 0x80; ++i) narrow[i] = static_cast<char>(text[i]);
+    if (i == text.size()) {
+      lua_pushlstring(L, narrow, i);
+      return;
+    }
+  }
   std::string utf8 = ToUtf8(text);
   lua_pushlstring(L, utf8.data(), utf8.size());
+}
+
+// A Lua string as UTF-16: ASCII, the common case, widened directly.
+UString Utf16OfLua(const char* text, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return FromUtf8(std::string_view(text, length));
+  }
+  return UString(text, text + length);
+}
+
+// True when the Lua string at index is text in UTF-8 and both are ASCII,
+// so that pushing text would give exactly that string back.
+bool SameAsciiText(lua_State* L, int index, const UString& text) {
+  if (lua_type(L, index) != LUA_TSTRING) return false;
+  std::size_t length = 0;
+  const char* bytes = lua_tolstring(L, index, &length);
+  if (length != text.size()) return false;
+  for (std::size_t i = 0; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    if (byte >= 0x80 || text[i] != byte) return false;
+  }
+  return true;
 }
 
 void PushValue(lua_State* L, const Variant& value, int depth);
@@ -168,7 +202,7 @@ const char* ToVariant(lua_State* L, int index, Variant& out) {
       int isInteger = 0;
       lua_Integer i = lua_tointegerx(L, index, &isInteger);
       if (isInteger && i >= std::numeric_limits<std::int32_t>::min() && i <= std::numeric_limits<std::int32_t>::max()) {
-        out = Variant(static_cast<std::int32_t>(i));
+        out.SetI4(static_cast<std::int32_t>(i));
       } else if (isInteger) {
         out = Variant(static_cast<double>(i));
       } else {
@@ -179,7 +213,7 @@ const char* ToVariant(lua_State* L, int index, Variant& out) {
     case LUA_TSTRING: {
       std::size_t length = 0;
       const char* text = lua_tolstring(L, index, &length);
-      out = Variant(FromUtf8(std::string_view(text, length)));
+      out.SetString(Utf16OfLua(text, length));
       return nullptr;
     }
     case LUA_TUSERDATA: {
@@ -204,5 +238,17 @@ const char* ToVariant(lua_State* L, int index, Variant& out) {
 }
 
 void PushVariant(lua_State* L, const Variant& value) { PushValue(L, value, 0); }
+
+void PushVariantOr(lua_State* L, const Variant& value, int index) {
+  if (value.vt() == VT_I4) {
+    lua_pushinteger(L, value.lVal());
+    return;
+  }
+  if (value.vt() == VT_BSTR && SameAsciiText(L, index, value.bstrVal())) {
+    lua_pushvalue(L, index);
+    return;
+  }
+  PushValue(L, value, 0);
+}
 
 }  // namespace tarnel::host

@@ -24,6 +24,9 @@ const char* ToVariant(lua_State* L, int index, Variant& out);
 
 // Pushes the Lua form of value. Throws ComError for a value that has none.
 void PushVariant(lua_State* L, const Variant& value);
+// The same, but pushes the Lua value at index itself when it is what
+// PushVariant would push (a string argument that came back unchanged).
+void PushVariantOr(lua_State* L, const Variant& value, int index);
 
 bool IsNull(lua_State* L, int index);
 bool IsNothing(lua_State* L, int index);

@@ -39,9 +39,10 @@ class DispatchObject : public RefCounted<Base>, public ProvideClassInfo {
   }
   HRESULT Invoke(DispId id, std::uint16_t flags, DispParams* params, Variant* result, ExcepInfo* excep,
                  std::uint32_t* argErr) override {
-    const CoClassInfo* cls = Self::Class();
-    return InvokeFromTable(Self::Type(), static_cast<Self*>(this), id, flags, params, result, excep, argErr,
-                           cls ? UStringView(cls->progId) : UStringView(Self::Type().Name()));
+    // The source of exception information, measured once per class.
+    static const UStringView source =
+        Self::Class() ? UStringView(Self::Class()->progId) : UStringView(Self::Type().Name());
+    return InvokeFromTable(Self::Type(), static_cast<Self*>(this), id, flags, params, result, excep, argErr, source);
   }
   const CoClassInfo* GetClassInfo() override { return Self::Class(); }
 

@@ -90,14 +90,34 @@ const MemberDesc* TypeInfo::FindAny(DispId id) const {
 
 namespace {
 
-// Stores value (already of the pointee's type) through a typed reference.
-void StoreThrough(Variant& ref, const Variant& value) {
+// The types for which ChangeType to the same type gives an exact copy of
+// the value: for these an argument that already has its declared type is
+// copied without a conversion.
+constexpr bool CopiesUnchanged(std::uint16_t vt) {
+  switch (vt) {
+    case VT_I2: case VT_I4: case VT_UI1: case VT_BSTR: case VT_DISPATCH: return true;
+    default: return false;
+  }
+}
+
+// The argument's value when it can be read in place: the argument itself
+// when it is passed by value, the Variant it points at for a reference to a
+// Variant; null for typed references and references without target, which
+// go through Deref.
+const Variant* ValueInPlace(const Variant& arg) {
+  if (!arg.IsByRef()) return &arg;
+  if (arg.vt() == (VT_BYREF | VT_VARIANT)) return arg.pvarVal();
+  return nullptr;
+}
+
+// Stores value (already of the pointee's type) through a typed reference;
+// a string in v moves.
+void StoreThrough(Variant& ref, Variant& v) {
   void* p = ref.byref();
   if (!p) return;
   std::uint16_t base = ref.vt() & ~VT_BYREF;
-  Variant v = value;
   switch (base) {
-    case VT_BSTR: *static_cast<UString*>(p) = v.bstrVal(); break;
+    case VT_BSTR: *static_cast<UString*>(p) = std::move(v.bstrVal()); break;
     case VT_DISPATCH: {
       Dispatch*& slot = *static_cast<Dispatch**>(p);
       Dispatch* d = v.pdispVal();
@@ -147,35 +167,52 @@ HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16
     return DISP_E_NONAMEDARGS;
   }
   const std::uint32_t n = params->cArgs;
-  if (n > m->params.size() || n < m->RequiredCount()) return DISP_E_BADPARAMCOUNT;
+  if (n > m->params.size() || (n < m->params.size() && n < m->RequiredCount())) return DISP_E_BADPARAMCOUNT;
   if (n > 0 && !params->rgvarg) return E_POINTER;
 
-  // Coerce every argument into a local of its declared type.
-  std::vector<Variant> locals(m->params.size());
+  // Coerce every argument into a local of its declared type; the locals of
+  // the usual few parameters live on the stack.
+  InlineVariants<10> locals(m->params.size());
+  Variant copied;  // a typed reference's value, copied out
   for (std::size_t i = 0; i < m->params.size(); ++i) {
     const ParamDesc& p = m->params[i];
-    Variant value;
     const bool present = i < n;
     const std::uint32_t index = present ? static_cast<std::uint32_t>(n - 1 - i) : 0;
-    if (present) value = params->rgvarg[index].Deref();
-    if (!present || value.IsMissing()) {
+    // The value is read in place where possible.
+    const Variant* value = nullptr;
+    if (present) {
+      value = ValueInPlace(params->rgvarg[index]);
+      if (!value) {
+        copied = params->rgvarg[index].Deref();
+        value = &copied;
+      }
+    }
+    if (!present || value->IsMissing()) {
       if (!p.optional) {
         if (argErr) *argErr = index;
         return DISP_E_PARAMNOTOPTIONAL;
       }
       if (p.hasDefault) {
-        HRESULT hr = ChangeType(locals[i], Variant(p.defaultValue), 0, p.type == VT_VARIANT ? VT_I4 : p.type);
+        if (p.type == VT_VARIANT || p.type == VT_I4) {
+          locals[i] = Variant(p.defaultValue);
+          continue;
+        }
+        HRESULT hr = ChangeType(locals[i], Variant(p.defaultValue), 0, p.type);
         if (Failed(hr)) return hr;
       } else {
         locals[i] = Variant::Missing();
       }
       continue;
     }
-    if (p.type == VT_VARIANT) {
-      locals[i] = std::move(value);
+    if (p.type == VT_VARIANT || (value->vt() == p.type && CopiesUnchanged(p.type))) {
+      if (value == &copied) {
+        locals[i] = std::move(copied);
+      } else {
+        locals[i] = *value;
+      }
       continue;
     }
-    HRESULT hr = ChangeType(locals[i], value, 0, p.type);
+    HRESULT hr = ChangeType(locals[i], *value, 0, p.type);
     if (Failed(hr)) {
       if (argErr) *argErr = index;
       return hr == DISP_E_OVERFLOW ? DISP_E_OVERFLOW : DISP_E_TYPEMISMATCH;
@@ -197,18 +234,23 @@ HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16
     return Exception(excep, E_FAIL, FromUtf8(e.what()), UString(source));
   }
 
-  // The call succeeded: hand by-reference results back to the caller.
+  // The call succeeded: hand by-reference results back to the caller. The
+  // locals are not needed afterwards, so their values move.
   for (std::size_t i = 0; i < n; ++i) {
     const ParamDesc& p = m->params[i];
     Variant& arg = params->rgvarg[n - 1 - i];
     if (!p.byRef || !arg.IsByRef() || locals[i].IsMissing()) continue;
     if (arg.vt() == (VT_BYREF | VT_VARIANT)) {
-      if (arg.pvarVal()) *arg.pvarVal() = locals[i];
+      if (arg.pvarVal()) *arg.pvarVal() = std::move(locals[i]);
+      continue;
+    }
+    const auto target = static_cast<VarType>(arg.vt() & ~VT_BYREF);
+    if (locals[i].vt() == target && CopiesUnchanged(target)) {
+      StoreThrough(arg, locals[i]);
       continue;
     }
     Variant converted;
-    if (Succeeded(ChangeType(converted, locals[i], 0, static_cast<VarType>(arg.vt() & ~VT_BYREF))))
-      StoreThrough(arg, converted);
+    if (Succeeded(ChangeType(converted, locals[i], 0, target))) StoreThrough(arg, converted);
   }
   if (result) *result = std::move(res);
   return S_OK;

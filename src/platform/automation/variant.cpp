@@ -1,15 +1,93 @@
 // Variant and SafeArray: construction, copy (VariantCopy), by-reference
 // dereference (VariantCopyInd) and clear (VariantClear) with OLE
-// Automation's ownership rules.
+// Automation's ownership rules. A string value lives in a heap box (the
+// UString the Variant points at); the boxes of short strings are recycled
+// per thread, because every call through Invoke makes and drops several.
 #include "platform/automation/variant.h"
 
 #include "platform/automation/dispatch.h"
 
 namespace tarnel {
 
-Variant::Variant(const UString& s) : vt_(VT_BSTR) { u_.bstrVal = new UString(s); }
-Variant::Variant(UString&& s) : vt_(VT_BSTR) { u_.bstrVal = new UString(std::move(s)); }
-Variant::Variant(const char16_t* s) : vt_(VT_BSTR) { u_.bstrVal = new UString(s ? s : u""); }
+namespace {
+
+// The string boxes a thread has given back, ready for reuse with the buffer
+// they still own. Plain data, so that reaching it costs no guard; `closed`
+// is set when the thread's own destructors have run, after which boxes go
+// straight back to the heap (Variants destroyed at exit still find it).
+struct StringBoxPool {
+  static constexpr std::uint32_t kBoxes = 64;
+  static constexpr std::size_t kMaxKeptCapacity = 256;  // UTF-16 units
+  UString* boxes[kBoxes];
+  std::uint32_t count;
+  bool armed;   // the closer below exists on this thread
+  bool closed;
+};
+thread_local StringBoxPool tStringBoxes;
+
+struct StringBoxCloser {
+  ~StringBoxCloser() {
+    tStringBoxes.closed = true;
+    while (tStringBoxes.count > 0) delete tStringBoxes.boxes[--tStringBoxes.count];
+  }
+};
+
+// Frees the boxes the thread holds when it ends; once per thread.
+[[gnu::noinline]] void ArmStringBoxCloser() {
+  thread_local StringBoxCloser closer;
+  (void)closer;
+  tStringBoxes.armed = true;
+}
+
+UString* TakeStringBox() {
+  StringBoxPool& pool = tStringBoxes;
+  return pool.count > 0 ? pool.boxes[--pool.count] : nullptr;
+}
+
+void GiveStringBox(UString* box) noexcept {
+  StringBoxPool& pool = tStringBoxes;
+  if (pool.closed || pool.count == StringBoxPool::kBoxes || box->capacity() > StringBoxPool::kMaxKeptCapacity) {
+    delete box;
+    return;
+  }
+  if (!pool.armed) {
+    try {
+      ArmStringBoxCloser();
+    } catch (...) {
+      delete box;  // no closer, so nothing may be kept
+      return;
+    }
+  }
+  box->clear();
+  pool.boxes[pool.count++] = box;
+}
+
+// A box holding a copy of text.
+UString* NewString(UStringView text) {
+  UString* box = TakeStringBox();
+  if (!box) return new UString(text);
+  try {
+    box->assign(text);
+  } catch (...) {
+    delete box;
+    throw;
+  }
+  return box;
+}
+
+// A box that takes over text's buffer.
+UString* NewString(UString&& text) {
+  UString* box = TakeStringBox();
+  if (!box) return new UString(std::move(text));
+  *box = std::move(text);
+  return box;
+}
+
+}  // namespace
+
+Variant::Variant(const UString& s) : vt_(VT_BSTR) { u_.bstrVal = NewString(UStringView(s)); }
+Variant::Variant(UString&& s) : vt_(VT_BSTR) { u_.bstrVal = NewString(std::move(s)); }
+Variant::Variant(const char16_t* s) : vt_(VT_BSTR) { u_.bstrVal = NewString(UStringView(s ? s : u"")); }
 
 Variant::Variant(Dispatch* object) : vt_(VT_DISPATCH) {
   u_.llVal = 0;
@@ -35,45 +113,27 @@ Variant Variant::Array(std::unique_ptr<SafeArray> array) {
 Variant Variant::OfType(VarType type) {
   Variant v;
   v.vt_ = type;
-  if (type == VT_BSTR) v.u_.bstrVal = new UString();
+  if (type == VT_BSTR) v.u_.bstrVal = NewString(UStringView());
   if (type == VT_DECIMAL) v.u_.decVal = Decimal{};
   return v;
 }
 
-Variant::Variant(const Variant& other) : vt_(VT_EMPTY) {
-  u_.llVal = 0;
-  *this = other;
-}
-
-Variant::Variant(Variant&& other) noexcept : vt_(other.vt_), u_(other.u_) {
-  other.vt_ = VT_EMPTY;
-  other.u_.llVal = 0;
-}
-
-Variant& Variant::operator=(const Variant& other) {
-  if (this == &other) return *this;
-  Payload copy = other.u_;
+void Variant::CopyOwned(const Variant& other) {
+  // The copy is made before this value is cleared, so that assigning a
+  // value from inside itself (an array element, say) stays valid.
+  const std::uint16_t vt = other.vt_;
+  Payload copy;
+  copy.ullVal = other.PayloadBits();  // owning types use the first eight bytes
   if (other.vt_ == VT_BSTR) {
-    copy.bstrVal = new UString(other.u_.bstrVal ? *other.u_.bstrVal : UString());
-  } else if ((other.vt_ & VT_ARRAY) && !(other.vt_ & VT_BYREF)) {
+    copy.bstrVal = NewString(other.u_.bstrVal ? UStringView(*other.u_.bstrVal) : UStringView());
+  } else if (other.vt_ & VT_ARRAY) {
     copy.parray = other.u_.parray ? other.u_.parray->Clone().release() : nullptr;
-  } else if (other.vt_ == VT_DISPATCH || other.vt_ == VT_UNKNOWN) {
-    if (other.u_.punkVal) other.u_.punkVal->AddRef();
+  } else if (other.u_.punkVal) {  // VT_DISPATCH or VT_UNKNOWN
+    other.u_.punkVal->AddRef();
   }
   Clear();
-  vt_ = other.vt_;
-  u_ = copy;
-  return *this;
-}
-
-Variant& Variant::operator=(Variant&& other) noexcept {
-  if (this == &other) return *this;
-  Clear();
-  vt_ = other.vt_;
-  u_ = other.u_;
-  other.vt_ = VT_EMPTY;
-  other.u_.llVal = 0;
-  return *this;
+  vt_ = vt;
+  u_.ullVal = copy.ullVal;
 }
 
 bool Variant::IsObject() const noexcept {
@@ -83,24 +143,19 @@ bool Variant::IsObject() const noexcept {
   return vt == VT_DISPATCH || vt == VT_UNKNOWN;
 }
 
-void Variant::Clear() noexcept {
-  if (!(vt_ & VT_BYREF)) {
-    if (vt_ & VT_ARRAY) {
-      delete u_.parray;
-    } else if (vt_ == VT_BSTR) {
-      delete u_.bstrVal;
-    } else if (vt_ == VT_DISPATCH || vt_ == VT_UNKNOWN) {
-      if (u_.punkVal) u_.punkVal->Release();
-    }
+void Variant::ReleasePayload() noexcept {
+  if (vt_ & VT_ARRAY) {
+    delete u_.parray;
+  } else if (vt_ == VT_BSTR) {
+    if (u_.bstrVal) GiveStringBox(u_.bstrVal);
+  } else if (u_.punkVal) {  // VT_DISPATCH or VT_UNKNOWN
+    u_.punkVal->Release();
   }
-  vt_ = VT_EMPTY;
-  u_.decVal = Decimal{};
-  u_.llVal = 0;
 }
 
 void Variant::SetString(UString s) {
   Clear();
-  u_.bstrVal = new UString(std::move(s));
+  u_.bstrVal = NewString(std::move(s));
   vt_ = VT_BSTR;
 }
 
@@ -129,10 +184,11 @@ Variant Variant::Deref() const {
     case VT_BSTR: return Variant(*static_cast<UString*>(u_.byref));
     case VT_DISPATCH: return Variant(*static_cast<Dispatch**>(u_.byref));
     case VT_UNKNOWN: return Unk(*static_cast<Unknown**>(u_.byref));
-    case VT_I1: case VT_UI1: v.u_.bVal = *static_cast<std::uint8_t*>(u_.byref); break;
-    case VT_I2: case VT_UI2: case VT_BOOL: v.u_.uiVal = *static_cast<std::uint16_t*>(u_.byref); break;
+    // Narrow values are stored zero-extended in one write (see PayloadBits).
+    case VT_I1: case VT_UI1: v.u_.ullVal = *static_cast<std::uint8_t*>(u_.byref); break;
+    case VT_I2: case VT_UI2: case VT_BOOL: v.u_.ullVal = *static_cast<std::uint16_t*>(u_.byref); break;
     case VT_I4: case VT_UI4: case VT_INT: case VT_UINT: case VT_ERROR: case VT_R4:
-      v.u_.ulVal = *static_cast<std::uint32_t*>(u_.byref);
+      v.u_.ullVal = *static_cast<std::uint32_t*>(u_.byref);
       break;
     case VT_I8: case VT_UI8: case VT_R8: case VT_CY: case VT_DATE:
       v.u_.ullVal = *static_cast<std::uint64_t*>(u_.byref);

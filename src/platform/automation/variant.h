@@ -6,6 +6,8 @@
 // A Variant is a plain value owned by whoever holds it; it is not shared
 // between threads (objects inside it belong to their apartment).
 #pragma once
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -70,19 +72,67 @@ struct Decimal {
 // Date: days since 1899-12-30, the fraction the time of day.
 using Date = double;
 
+// The typed constructors write a narrow value as its zero-extended eight
+// bytes, which is the same bytes only on a little-endian machine.
+static_assert(std::endian::native == std::endian::little, "Variant assumes a little-endian machine");
+
 class Variant {
  public:
   Variant() noexcept : vt_(VT_EMPTY) { u_.llVal = 0; }
-  Variant(const Variant& other);
-  Variant(Variant&& other) noexcept;
-  Variant& operator=(const Variant& other);
-  Variant& operator=(Variant&& other) noexcept;
-  ~Variant() { Clear(); }
+  // Copies and moves of values that own nothing (numbers, references) are
+  // inline: they are the bulk of every call through Invoke. They move the
+  // payload in the width its type uses (see PayloadBits).
+  Variant(const Variant& other) : vt_(VT_EMPTY) {
+    u_.llVal = 0;
+    if (OwnsPayload(other.vt_)) {
+      CopyOwned(other);
+    } else {
+      vt_ = other.vt_;
+      SetPayload(other.vt_, other.PayloadBits(), other.HighBits());
+    }
+  }
+  Variant(Variant&& other) noexcept : vt_(other.vt_) {
+    u_.llVal = 0;
+    SetPayload(other.vt_, other.PayloadBits(), other.HighBits());
+    other.Reset();
+  }
+  Variant& operator=(const Variant& other) {
+    if (this == &other) return *this;
+    if (OwnsPayload(other.vt_)) {
+      CopyOwned(other);
+    } else {
+      // Read before clearing: other may live inside what this value owns.
+      const std::uint16_t vt = other.vt_;
+      const std::uint64_t bits = other.PayloadBits();
+      const std::uint64_t high = other.HighBits();
+      Clear();
+      vt_ = vt;
+      SetPayload(vt, bits, high);
+    }
+    return *this;
+  }
+  Variant& operator=(Variant&& other) noexcept {
+    if (this == &other) return *this;
+    const std::uint16_t vt = other.vt_;
+    const std::uint64_t bits = other.PayloadBits();
+    const std::uint64_t high = other.HighBits();
+    other.Reset();
+    Clear();
+    vt_ = vt;
+    SetPayload(vt, bits, high);
+    return *this;
+  }
+  ~Variant() {
+    if (OwnsPayload(vt_)) ReleasePayload();
+  }
 
-  // Typed constructors for the common cases.
-  explicit Variant(std::int32_t v) noexcept : vt_(VT_I4) { u_.llVal = 0; u_.lVal = v; }
+  // Typed constructors for the common cases. Each writes the payload's
+  // first eight bytes in one store, zero-extended.
+  explicit Variant(std::int32_t v) noexcept : vt_(VT_I4) { u_.ullVal = static_cast<std::uint32_t>(v); }
   explicit Variant(double v) noexcept : vt_(VT_R8) { u_.dblVal = v; }
-  explicit Variant(bool v) noexcept : vt_(VT_BOOL) { u_.llVal = 0; u_.boolVal = v ? VARIANT_TRUE : VARIANT_FALSE; }
+  explicit Variant(bool v) noexcept : vt_(VT_BOOL) {
+    u_.ullVal = static_cast<std::uint16_t>(v ? VARIANT_TRUE : VARIANT_FALSE);
+  }
   explicit Variant(const UString& s);
   explicit Variant(UString&& s);
   explicit Variant(const char16_t* s);
@@ -90,12 +140,12 @@ class Variant {
   explicit Variant(Dispatch* object);
 
   static Variant Null() { Variant v; v.vt_ = VT_NULL; return v; }
-  static Variant Error(HRESULT scode) { Variant v; v.vt_ = VT_ERROR; v.u_.scode = scode; return v; }
+  static Variant Error(HRESULT scode) { Variant v; v.vt_ = VT_ERROR; v.u_.ullVal = static_cast<std::uint32_t>(scode); return v; }
   // The value of an omitted optional argument.
   static Variant Missing() { return Error(DISP_E_PARAMNOTFOUND); }
-  static Variant I2(std::int16_t x) { Variant v; v.vt_ = VT_I2; v.u_.iVal = x; return v; }
+  static Variant I2(std::int16_t x) { Variant v; v.vt_ = VT_I2; v.u_.ullVal = static_cast<std::uint16_t>(x); return v; }
   static Variant I8(std::int64_t x) { Variant v; v.vt_ = VT_I8; v.u_.llVal = x; return v; }
-  static Variant UI1(std::uint8_t x) { Variant v; v.vt_ = VT_UI1; v.u_.bVal = x; return v; }
+  static Variant UI1(std::uint8_t x) { Variant v; v.vt_ = VT_UI1; v.u_.ullVal = x; return v; }
   static Variant R4(float x) { Variant v; v.vt_ = VT_R4; v.u_.fltVal = x; return v; }
   static Variant Cy(Currency x) { Variant v; v.vt_ = VT_CY; v.u_.cyVal = x; return v; }
   static Variant FromDate(Date x) { Variant v; v.vt_ = VT_DATE; v.u_.date = x; return v; }
@@ -119,7 +169,10 @@ class Variant {
   bool IsObject() const noexcept;
 
   // Releases what the value owns and makes it Empty (VariantClear).
-  void Clear() noexcept;
+  void Clear() noexcept {
+    if (OwnsPayload(vt_)) ReleasePayload();
+    Reset();
+  }
 
   // The value a by-reference Variant points at, as a fresh Variant
   // (VariantCopyInd); a copy of this value when it is not by reference.
@@ -161,12 +214,44 @@ class Variant {
   std::int64_t llVal() const noexcept { return u_.llVal; }
 
   // Setters that clear the old value first.
-  void SetI4(std::int32_t v) { Clear(); vt_ = VT_I4; u_.lVal = v; }
+  void SetI4(std::int32_t v) { Clear(); vt_ = VT_I4; u_.ullVal = static_cast<std::uint32_t>(v); }
   void SetString(UString s);
   void SetObject(Dispatch* object);
 
  private:
   friend class SafeArray;
+  // True for the types whose payload a Variant owns: strings, arrays and
+  // object references held by value.
+  static constexpr bool OwnsPayload(std::uint16_t vt) noexcept {
+    // One test for the scalar types: bit n of the mask is set for the type n
+    // that owns its payload (VT_BSTR, VT_DISPATCH, VT_UNKNOWN).
+    constexpr std::uint32_t kOwningScalars = (1u << VT_BSTR) | (1u << VT_DISPATCH) | (1u << VT_UNKNOWN);
+    if (vt < 32) return ((kOwningScalars >> vt) & 1u) != 0;
+    return (vt & (VT_ARRAY | VT_BYREF)) == VT_ARRAY;
+  }
+  // The payload's first eight bytes, which hold every type's value but a
+  // Decimal's; the other eight are zero for every other type. Copies move
+  // the two halves as eight-byte words: a sixteen-byte load right after a
+  // Variant was built by narrower stores would stall the processor.
+  std::uint64_t PayloadBits() const noexcept { return u_.ullVal; }
+  std::uint64_t HighBits() const noexcept { return vt_ == VT_DECIMAL ? u_.decVal.lo64 : 0; }
+  // Stores a payload read by PayloadBits and HighBits; the payload's high
+  // half is zero already for anything but a Decimal.
+  void SetPayload(std::uint16_t vt, std::uint64_t bits, std::uint64_t high) noexcept {
+    u_.ullVal = bits;
+    if (vt == VT_DECIMAL) u_.decVal.lo64 = high;
+  }
+  // Empty with a zeroed payload, without releasing anything.
+  void Reset() noexcept {
+    vt_ = VT_EMPTY;
+    u_.decVal = Decimal{};
+    u_.llVal = 0;
+  }
+  // Frees the string or array, or releases the object (the value owns one).
+  void ReleasePayload() noexcept;
+  // Copy assignment from a value that owns its payload (VariantCopy).
+  void CopyOwned(const Variant& other);
+
   std::uint16_t vt_;
   union Payload {
     Payload() noexcept : decVal() {}
@@ -234,6 +319,38 @@ class SafeArray {
   std::vector<Bound> bounds_;
   std::vector<Variant> elements_;
   int locks_ = 0;
+};
+
+// A short-lived array of Variants, such as the arguments of one call: in
+// place for up to N values, on the heap beyond that. Exactly `count`
+// Empty Variants are constructed.
+template <std::size_t N>
+class InlineVariants {
+ public:
+  explicit InlineVariants(std::size_t count) : count_(count) {
+    if (count > N) {
+      heap_ = std::make_unique<Variant[]>(count);
+      data_ = heap_.get();
+    } else {
+      data_ = reinterpret_cast<Variant*>(inline_);
+      std::uninitialized_default_construct_n(data_, count);
+    }
+  }
+  ~InlineVariants() {
+    if (!heap_) std::destroy_n(data_, count_);
+  }
+  InlineVariants(const InlineVariants&) = delete;
+  InlineVariants& operator=(const InlineVariants&) = delete;
+
+  Variant& operator[](std::size_t i) noexcept { return data_[i]; }
+  Variant* data() noexcept { return data_; }
+  std::size_t size() const noexcept { return count_; }
+
+ private:
+  alignas(Variant) unsigned char inline_[N * sizeof(Variant)];
+  std::unique_ptr<Variant[]> heap_;
+  Variant* data_;
+  std::size_t count_;
 };
 
 }  // namespace tarnel

@@ -2,7 +2,8 @@
 // moving the current record, reading one field of it as text with its type,
 // precision and scale, and the field and record counts. AdoNext and
 // AdoGetField are a script's inner loop, so they call the platform's
-// recordset directly and form their lines only when they will be written.
+// recordset directly, remember where they found a field by name, and form
+// their lines only when they will be written.
 #include <climits>
 
 #include "platform/automation/com_error.h"
@@ -48,6 +49,46 @@ ComPtr<Dispatch> EarlyBoundField(adodb::Recordset& recordset, Variant& index) {
   return static_cast<adodb::Fields*>(fields.get())->Item(index);
 }
 
+// At most this many fields are remembered per control; more than a query's
+// columns, so that a few handles walked side by side all hit.
+constexpr std::size_t kFieldLookups = 32;
+
+// The field of the platform's recordset named `name`: the one remembered in
+// `lookups` while it is still the recordset's field at its column (the
+// collection makes new Field objects whenever it binds columns anew, and
+// the entry's reference keeps the old one from being mistaken for a new
+// one), else the collection's own lookup, which raises what Item raises.
+adodb::Field* FieldNamed(std::vector<AdoFieldLookup>& lookups, adodb::Recordset& recordset, const UString& name) {
+  ComPtr<Dispatch> holder = recordset.GetFields();
+  auto* fields = static_cast<adodb::Fields*>(holder.get());
+  for (const AdoFieldLookup& entry : lookups) {
+    if (entry.name == name && static_cast<Dispatch*>(fields->At(entry.column)) == entry.field.get()) {
+      return static_cast<adodb::Field*>(entry.field.get());
+    }
+  }
+  Variant index(name);  // by name: the index stays a string
+  ComPtr<Dispatch> item = fields->Item(index);
+  const std::optional<std::size_t> column = fields->Find(index);
+  if (!column || static_cast<Dispatch*>(fields->At(*column)) != item.get()) {
+    return static_cast<adodb::Field*>(item.get());  // not a column's own field: not remembered
+  }
+  if (lookups.size() >= kFieldLookups) lookups.clear();
+  lookups.push_back(AdoFieldLookup{name, *column, item});
+  return static_cast<adodb::Field*>(item.get());
+}
+
+// The text of a field's value as TextOf gives it; strings and integers, the
+// usual cells, without the general conversion.
+UString CellText(Variant& value) {
+  switch (value.vt()) {
+    case VT_BSTR: return std::move(value.bstrVal());
+    case VT_I2: return DecimalText(value.iVal());
+    case VT_I4: return DecimalText(value.lVal());
+    case VT_I8: return DecimalText(value.llVal());
+    default: return TextOf(value);
+  }
+}
+
 Variant FieldProperty(Dispatch* field, UStringView name) { return CallByName(field, name, DISPATCH_PROPERTYGET); }
 
 // A byte property (Precision, NumericScale) as 0 to 255.
@@ -90,32 +131,36 @@ std::int32_t AdoControl::AdoMove(std::int32_t& hADO, UString& sType) {
 std::int32_t AdoControl::AdoNext(std::int32_t& hADO) {
   UString next = u"Next";
   const std::int32_t result = AdoMove(hADO, next);
-  if (GetDebugMode()) DebugLog(u"AdoNext(" + DecimalText(hADO) + u") = " + DecimalText(result));
+  if (DebugModeOn()) DebugLog(u"AdoNext(" + DecimalText(hADO) + u") = " + DecimalText(result));
   return result;
 }
 
 UString AdoControl::AdoGetField(std::int32_t& hADO, UString& sField, std::int32_t& nType, std::int32_t& nPrecision,
                                 std::int32_t& nScale) {
-  const bool logging = GetDebugMode() != 0;
+  const bool logging = DebugModeOn();
   if (logging) DebugLog(u"AdoGetField() Begin");
   const bool valid = ValidHandle(hADO);
   if (valid && !IsNothing(mSlots[hADO].oRecordset)) {
-    ComPtr<Dispatch> recordset = mSlots[hADO].oRecordset;
-    // The field is chosen by its name: the index stays a string.
-    Variant index(sField);
+    Dispatch* recordset = mSlots[hADO].oRecordset.get();
     UString text;
     std::int32_t type = 0;
     std::int32_t precision = 0;
     std::int32_t scale = 0;
-    if (adodb::Recordset* early = AsRecordset(recordset.get())) {
-      ComPtr<Dispatch> item = EarlyBoundField(*early, index);
-      auto* field = static_cast<adodb::Field*>(item.get());
-      text = TextOf(field->Value());
+    if (adodb::Recordset* early = AsRecordset(recordset)) {
+      // Reading a field of the platform's recordset runs no other code, so
+      // the slot's reference keeps it alive throughout.
+      adodb::Field* field = FieldNamed(mFieldLookups, *early, sField);
+      Variant value = field->Value();
+      text = CellText(value);
       type = field->GetType();
       precision = ByteValue(field->Precision());
       scale = ByteValue(field->NumericScale());
     } else {
-      ComPtr<Dispatch> field = LateBoundField(recordset.get(), index);
+      // Another implementation may call back into the control: it is held
+      // for the duration of the calls.
+      ComPtr<Dispatch> keep(recordset);
+      Variant index(sField);  // by name: the index stays a string
+      ComPtr<Dispatch> field = LateBoundField(recordset, index);
       text = TextOf(FieldProperty(field.get(), u"Value"));
       type = ToInt32(FieldProperty(field.get(), u"Type"));
       precision = ToInt32(FieldProperty(field.get(), u"Precision"));

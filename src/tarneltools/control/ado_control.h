@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "platform/automation/control_site.h"
 #include "tarneltools/ado/handle_table.h"
@@ -21,6 +22,15 @@
 #include "tarneltools/control/control_base.h"
 
 namespace tarnel {
+
+// Where AdoGetField found a field by its name (ado/recordset_navigation.cpp):
+// the entry counts only while that Field object is still the recordset's
+// field at that column.
+struct AdoFieldLookup {
+  UString name;
+  std::size_t column = 0;
+  ComPtr<Dispatch> field;
+};
 
 class AdoControl final : public ControlBase<AdoControl> {
  public:
@@ -127,6 +137,9 @@ class AdoControl final : public ControlBase<AdoControl> {
   // Writes one diagnostic line, formed in full by the caller, to the
   // debugger output when debug mode is on.
   void DebugLog(const UString& line);
+  // True when DebugLog writes: a line that cannot fail to form need not be
+  // formed otherwise.
+  bool DebugModeOn() const { return mbDebugMode != VARIANT_FALSE; }
 
   // The handle table's procedures, as the database methods call them.
   bool ValidHandle(std::int32_t hADO) const { return mSlots.ValidHandle(hADO); }
@@ -158,6 +171,7 @@ class AdoControl final : public ControlBase<AdoControl> {
   EventSubscriptions mSubscriptions;   // sinks advised on ADO objects
 
   AdoSlotTable mSlots;                       // the handle table
+  std::vector<AdoFieldLookup> mFieldLookups;  // AdoGetField's fields found by name
   std::int32_t mnConnections = 0;            // handles in use
   VariantBool mbDebugMode = VARIANT_FALSE;   // debug mode
   std::int32_t mhADO = 0;                    // the handle whose statement executes

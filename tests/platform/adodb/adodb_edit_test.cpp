@@ -204,6 +204,39 @@ TEST_P(EditTest, WithoutAKeyOnlyOneIdenticalRowChanges) {
   EXPECT_EQ(Long(FieldValue(three.get(), u"n")), 1);
 }
 
+TEST_P(EditTest, NamesThatNeedQuotingAreWrittenThrough) {
+  Execute(conn_.get(), u"CREATE TABLE \"odd.na\"\"me\" (\"my id\" INTEGER PRIMARY KEY, \"a.b\" VARCHAR(10))");
+  Execute(conn_.get(), u"INSERT INTO \"odd.na\"\"me\" VALUES (1, 'one')");
+  ComPtr<Dispatch> rs = Editable(adLockOptimistic, u"SELECT \"my id\", \"a.b\" FROM \"odd.na\"\"me\"");
+  ComPtr<Dispatch> field = Obj(Get(Obj(Get(rs.get(), u"Fields")).get(), u"Item", {V(u"a.b")}));
+  ComPtr<Dispatch> props = Obj(Get(field.get(), u"Properties"));
+  EXPECT_EQ(Str(Get(Obj(Get(props.get(), u"Item", {V(u"BASETABLENAME")})).get(), u"Value")), u"odd.na\"me");
+  Put(field.get(), u"Value", V(u"uno"));
+  Call(rs.get(), u"Update");
+  Call(rs.get(), u"AddNew", {V(u"my id"), V(2)});
+  ComPtr<Dispatch> check = Execute(conn_.get(), u"SELECT \"a.b\" AS v FROM \"odd.na\"\"me\" ORDER BY \"my id\"");
+  EXPECT_EQ(Str(FieldValue(check.get(), u"v")), u"uno");
+  Call(check.get(), u"MoveNext");
+  EXPECT_TRUE(FieldValue(check.get(), u"v").IsNull()) << "the added row";
+}
+
+TEST_P(EditTest, AFailedWriteInsideATransactionLeavesItUsable) {
+  ComPtr<Dispatch> rs = Editable();
+  Call(conn_.get(), u"BeginTrans");
+  Put(Obj(Get(Obj(Get(rs.get(), u"Fields")).get(), u"Item", {V(u"qty")})).get(), u"Value", V(11));
+  Call(rs.get(), u"Update");
+  // The name may not be NULL: the insert fails, on PostgreSQL too without
+  // dooming the transaction.
+  Call(rs.get(), u"AddNew");
+  EXPECT_EQ(ErrorOf([&] { Call(rs.get(), u"Update"); }), static_cast<std::int32_t>(E_FAIL));
+  Call(rs.get(), u"CancelUpdate");
+  Call(rs.get(), u"MoveLast");
+  Put(Obj(Get(Obj(Get(rs.get(), u"Fields")).get(), u"Item", {V(u"qty")})).get(), u"Value", V(33));
+  Call(rs.get(), u"Update");
+  Call(conn_.get(), u"CommitTrans");
+  EXPECT_EQ(Rows(), (std::vector<UString>{u"bolt:11", u"nut:20", u"gear:33"}));
+}
+
 TEST_P(EditTest, RequeryShowsWhatOthersChanged) {
   ComPtr<Dispatch> rs = Editable();
   ComPtr<EventLog> events = Listen(rs.get(), DIID_RecordsetEvents);

@@ -226,6 +226,53 @@ TEST_P(Behaviour, EmptyResultKeepsItsColumns) {
   EXPECT_EQ(r.sets[0].rows->Columns()[1].definedSize, 30);
 }
 
+TEST_P(Behaviour, ResultColumnsNameTheirBaseTableAndKey) {
+  auto s = Connect();
+  ASSERT_TRUE(s);
+  Ok(*s, "CREATE TABLE parts (id INTEGER PRIMARY KEY, name VARCHAR(20) NOT NULL, note TEXT)");
+  Ok(*s, "CREATE TABLE \"odd.na\"\"me\" (k INTEGER NOT NULL, v INTEGER NOT NULL, w INTEGER, PRIMARY KEY (k, v))");
+  Result r = Ok(*s, "SELECT p.id, p.name AS label, p.note, 1 + 1 AS two, o.v, o.w FROM parts p "
+                    "JOIN \"odd.na\"\"me\" o ON o.k = p.id");
+  const auto& cols = r.sets.at(0).rows->Columns();
+  ASSERT_EQ(cols.size(), 6u);
+  const std::string schema = IsPg() ? schema_ : "main";
+  struct Expect {
+    const char* table;
+    const char* column;
+    bool key;
+    bool nullable;
+  };
+  const Expect expected[] = {{"parts", "id", true, false},           {"parts", "name", false, false},
+                             {"parts", "note", false, true},         {"", "", false, true},
+                             {"odd.na\"me", "v", true, false},       {"odd.na\"me", "w", false, true}};
+  for (std::size_t i = 0; i < cols.size(); ++i) {
+    SCOPED_TRACE(cols[i].name);
+    EXPECT_EQ(cols[i].baseTable, expected[i].table);
+    EXPECT_EQ(cols[i].baseColumn, expected[i].column);
+    EXPECT_EQ(cols[i].baseSchema, *expected[i].table ? schema : "");
+    EXPECT_EQ((cols[i].attributes & adFldKeyColumn) != 0, expected[i].key);
+    EXPECT_EQ((cols[i].attributes & adFldIsNullable) != 0, expected[i].nullable);
+    EXPECT_EQ((cols[i].attributes & adFldUpdatable) != 0, *expected[i].table != 0);
+  }
+  EXPECT_EQ(cols[1].name, "label") << "the result keeps its own column name";
+  // A changed definition shows in the next result of the same session.
+  Ok(*s, "ALTER TABLE parts RENAME COLUMN note TO remark");
+  Result renamed = Ok(*s, "SELECT remark FROM parts");
+  EXPECT_EQ(renamed.sets.at(0).rows->Columns()[0].baseColumn, "remark");
+  // Rows computed from other rows name no base table.
+  Result grouped = Ok(*s, "SELECT count(*) AS n FROM parts");
+  EXPECT_EQ(grouped.sets.at(0).rows->Columns()[0].baseTable, "");
+  // Inside a transaction the description leaves the transaction as it was.
+  ASSERT_TRUE(s->BeginTrans().status.ok());
+  Ok(*s, "CREATE TABLE later (id INTEGER PRIMARY KEY)");
+  Ok(*s, "INSERT INTO later VALUES (1)");
+  Result inside = Ok(*s, "SELECT id FROM later");
+  EXPECT_TRUE(inside.sets.at(0).rows->Columns()[0].attributes & adFldKeyColumn);
+  EXPECT_EQ(inside.transactionLevel, 1);
+  ASSERT_TRUE(s->CommitTrans().status.ok());
+  EXPECT_EQ(Ok(*s, "SELECT id FROM later").sets.at(0).rows->RowCount(), 1u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Providers, Behaviour, ::testing::Values(Engine::SQLite, Engine::PostgreSQL), EngineName);
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The client store (cells of every kind, large and replaced values, the
-// memory it reports, UTF-16 text) and the connection worker (FIFO order,
-// cancel flags, a stop that drains the queue and joins).
+// The client store (cells of every kind, large and replaced values, rows
+// across blocks of any width, the memory it reports, UTF-16 text, buffers
+// handed from released stores to new ones) and the connection worker (FIFO
+// order, cancel flags, a stop that drains the queue and joins).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -67,6 +68,111 @@ TEST(RowStore, MemoryStaysCloseToTheValues) {
   EXPECT_LT(store.MemoryBytes(), 2 * raw);
 }
 
+// The value a test puts in cell (row, col): kinds and values vary along both.
+Value CellFor(std::size_t row, std::size_t col) {
+  switch ((row + col) % 5) {
+    case 0: return Value::Int(static_cast<std::int64_t>(row * 1000 + col));
+    case 1: return Value::Text("r" + std::to_string(row) + "c" + std::to_string(col));
+    case 2: return Value::Real(static_cast<double>(row) + 0.5);
+    case 3: return Value::Null();
+    default: return Value::Empty();  // never set
+  }
+}
+
+void Fill(RowStore& store, std::size_t rows) {
+  for (std::size_t n = 0; n < rows; ++n) {
+    const std::size_t row = store.AppendRow();
+    for (std::size_t c = 0; c < store.ColumnCount(); ++c) {
+      const Value v = CellFor(row, c);
+      if (v.kind != CellKind::Empty) store.Set(row, c, v);
+    }
+  }
+}
+
+::testing::AssertionResult Holds(const RowStore& store, std::size_t rows) {
+  if (store.RowCount() != rows) return ::testing::AssertionFailure() << store.RowCount() << " rows";
+  for (std::size_t r = 0; r < rows; ++r) {
+    for (std::size_t c = 0; c < store.ColumnCount(); ++c) {
+      if (store.Get(r, c) != CellFor(r, c)) return ::testing::AssertionFailure() << "cell " << r << "," << c;
+    }
+  }
+  return ::testing::AssertionSuccess();
+}
+
+TEST(RowStore, RowsAcrossBlocksOfAnyWidthStayIntact) {
+  for (const std::size_t width : {std::size_t{0}, std::size_t{1}, std::size_t{5}, std::size_t{300}}) {
+    SCOPED_TRACE(width);
+    RowStore store{std::vector<ColumnInfo>(width)};
+    const std::size_t rows = width > 100 ? 1500 : 9000;  // several full blocks and a partial one
+    Fill(store, rows);
+    EXPECT_TRUE(Holds(store, rows));
+    // Shrinking trims the last block; rows added afterwards grow it again.
+    store.Shrink();
+    EXPECT_TRUE(Holds(store, rows));
+    Fill(store, 70);
+    EXPECT_TRUE(Holds(store, rows + 70));
+    store.Shrink();
+    EXPECT_TRUE(Holds(store, rows + 70));
+  }
+  RowStore empty({ColumnInfo{.name = "x"}});
+  empty.Shrink();
+  EXPECT_EQ(empty.RowCount(), 0u);
+  const std::size_t row = empty.AppendRow();
+  EXPECT_EQ(empty.Kind(row, 0), CellKind::Empty);
+}
+
+TEST(BufferCache, KeepsBuffersOfARepeatedSizeWithinItsLimit) {
+  BufferCache cache(300 * 1024);
+  void* a = cache.Take(128 * 1024);
+  cache.Give(a, 128 * 1024);
+  EXPECT_EQ(cache.Held(), 128u * 1024);
+  EXPECT_EQ(cache.Take(128 * 1024), a) << "the same size comes back";
+  EXPECT_EQ(cache.Held(), 0u);
+  // Small buffers and buffers beyond the limit go back to the allocator.
+  cache.Give(cache.Take(1000), 1000);
+  cache.Give(cache.Take(400 * 1024), 400 * 1024);
+  EXPECT_EQ(cache.Held(), 0u);
+  // Past the limit the oldest kept buffers make room for the newest.
+  void* b = cache.Take(100 * 1024);
+  void* c = cache.Take(100 * 1024);
+  cache.Give(a, 128 * 1024);
+  cache.Give(b, 100 * 1024);
+  cache.Give(c, 100 * 1024);
+  EXPECT_EQ(cache.Held(), 200u * 1024) << "the oldest one made room";
+  void* e = cache.Take(128 * 1024);
+  EXPECT_EQ(cache.Held(), 200u * 1024) << "none of that size is kept any more";
+  cache.Give(e, 128 * 1024);
+  EXPECT_EQ(cache.Held(), 228u * 1024);
+}
+
+TEST(RowStore, ReleasedStoresLeaveTheirBuffersToTheNextOnes) {
+  auto cache = std::make_shared<BufferCache>();
+  std::vector<ColumnInfo> columns(5);
+  {
+    RowStore first(columns, cache);
+    Fill(first, 30000);
+    first.Shrink();
+    EXPECT_TRUE(Holds(first, 30000));
+  }
+  const std::size_t kept = cache->Held();
+  EXPECT_GT(kept, 0u) << "the full blocks and the text arena are kept";
+  RowStore second(columns, cache);
+  // Recycled buffers hold the first store's cells: fresh rows must still
+  // read Empty, and the new values must read back.
+  for (int i = 0; i < 20000; ++i) {
+    const std::size_t row = second.AppendRow();
+    ASSERT_EQ(second.Kind(row, 4), CellKind::Empty) << row;
+  }
+  for (std::size_t r = 0; r < second.RowCount(); ++r) {
+    for (std::size_t c = 0; c < 5; ++c) {
+      const Value v = CellFor(r, c);
+      if (v.kind != CellKind::Empty) second.Set(r, c, v);
+    }
+  }
+  EXPECT_TRUE(Holds(second, 20000));
+  EXPECT_LT(cache->Held(), kept) << "the second store took buffers from the cache";
+}
+
 TEST(RowStore, TextAsUtf16) {
   RowStore store({ColumnInfo{.name = "t"}});
   for (const char* t : {"plain ascii text over eight bytes", "Grüße ✓ 😀", ""}) {
@@ -75,6 +181,9 @@ TEST(RowStore, TextAsUtf16) {
   EXPECT_EQ(store.TextUtf16(0, 0), u"plain ascii text over eight bytes");
   EXPECT_EQ(store.TextUtf16(1, 0), u"Grüße ✓ 😀");
   EXPECT_EQ(store.TextUtf16(2, 0), u"");
+  // A non-ASCII byte anywhere, also after a long ASCII run, is decoded.
+  EXPECT_EQ(Utf8ToUtf16(std::string(40, 'a') + "\xc3\xa9"), std::u16string(40, u'a') + u"é");
+  EXPECT_EQ(Utf8ToUtf16("\xff"), u"\xfffd") << "invalid UTF-8";
 }
 
 TEST(Worker, JobsRunInOrderOnOneOtherThread) {

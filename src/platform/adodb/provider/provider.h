@@ -116,6 +116,11 @@ class Backend {
   virtual bool TransactionDoomed() const = 0;
   // The Source of this provider's Error records.
   virtual const char* Source() const = 0;
+
+ protected:
+  // The large buffers of the row stores this connection has released, for
+  // the stores of its next results.
+  std::shared_ptr<BufferCache> bufferCache_ = std::make_shared<BufferCache>();
 };
 
 class Session {

@@ -1,10 +1,13 @@
-// The client cursor store: typed cells in blocks of rows and the byte arena
-// behind text and blob cells. The arena hands out stable addresses (blocks
-// never move), so a text slot holds a pointer to a length-prefixed run of
-// bytes and reading a cell needs no lookup.
+// The client cursor store: typed cells in blocks of rows, the byte arena
+// behind text and blob cells, and the cache that hands the large buffers of
+// released stores to the next ones. The arena hands out stable addresses
+// (blocks never move), so a text slot holds a pointer to a length-prefixed
+// run of bytes and reading a cell needs no lookup.
 #include "platform/adodb/provider/row_store.h"
 
 #include <algorithm>
+#include <new>
+#include <utility>
 
 namespace tarnel::adodb::provider {
 
@@ -27,10 +30,85 @@ unsigned BlockShift(std::size_t columns) {
 
 }  // namespace
 
+// --- BufferCache ---------------------------------------------------------
+
+BufferCache::~BufferCache() {
+  for (const auto& [bytes, buffer] : kept_) ::operator delete(buffer);
+}
+
+void* BufferCache::Take(std::size_t bytes) {
+  if (bytes >= kSmallest) {
+    std::lock_guard lock(mutex_);
+    for (auto it = kept_.rbegin(); it != kept_.rend(); ++it) {
+      if (it->first != bytes) continue;
+      void* buffer = it->second;
+      kept_.erase(std::next(it).base());
+      held_ -= bytes;
+      return buffer;
+    }
+  }
+  return ::operator new(bytes);
+}
+
+void BufferCache::Give(void* buffer, std::size_t bytes) noexcept {
+  if (!buffer) return;
+  if (bytes >= kSmallest && bytes <= limit_) {
+    std::lock_guard lock(mutex_);
+    try {
+      kept_.emplace_back(bytes, buffer);
+      held_ += bytes;
+      while (held_ > limit_) {
+        ::operator delete(kept_.front().second);
+        held_ -= kept_.front().first;
+        kept_.pop_front();
+      }
+      return;
+    } catch (const std::bad_alloc&) {
+      // No room to note it: the buffer goes back to the allocator.
+    }
+  }
+  ::operator delete(buffer);
+}
+
+std::size_t BufferCache::Held() const {
+  std::lock_guard lock(mutex_);
+  return held_;
+}
+
+RowStore::Buffer::Buffer(BufferCache* cache, std::size_t bytes)
+    : cache_(cache),
+      data_(static_cast<std::byte*>(cache ? cache->Take(bytes) : ::operator new(bytes))),
+      size_(bytes) {}
+
+RowStore::Buffer& RowStore::Buffer::operator=(Buffer&& other) noexcept {
+  if (this != &other) {
+    Release();
+    cache_ = std::exchange(other.cache_, nullptr);
+    data_ = std::exchange(other.data_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+void RowStore::Buffer::Release() {
+  if (!data_) return;
+  if (cache_) {
+    cache_->Give(data_, size_);
+  } else {
+    ::operator delete(data_);
+  }
+  data_ = nullptr;
+  size_ = 0;
+}
+
+// --- Arena -----------------------------------------------------------------
+
 // Length-prefixed byte runs in blocks that grow from 4 KiB to 256 KiB; a run
 // bigger than a quarter of a block gets a block of its own.
 class RowStore::Arena {
  public:
+  explicit Arena(BufferCache* cache) : cache_(cache) {}
+
   const std::uint8_t* Store(std::string_view bytes) {
     std::uint8_t prefix[10];
     std::size_t prefixLength = 0;
@@ -49,13 +127,9 @@ class RowStore::Arena {
     return at;
   }
 
-  std::size_t Bytes() const { return bytes_ + blocks_.capacity() * sizeof(Block); }
+  std::size_t Bytes() const { return bytes_ + blocks_.capacity() * sizeof(Buffer); }
 
  private:
-  struct Block {
-    std::unique_ptr<std::uint8_t[]> data;
-    std::size_t size;
-  };
   static constexpr std::size_t kFirstBlock = 4096;
   static constexpr std::size_t kLargestBlock = 256 * 1024;
 
@@ -63,8 +137,8 @@ class RowStore::Arena {
     if (need > nextBlock_ / 4) {
       // A large value: its own block, inserted before the current one so
       // the current block stays the one being filled.
-      Block own{std::make_unique_for_overwrite<std::uint8_t[]>(need), need};
-      std::uint8_t* at = own.data.get();
+      Buffer own(cache_, need);
+      auto* at = reinterpret_cast<std::uint8_t*>(own.data());
       bytes_ += need;
       if (blocks_.empty()) {
         blocks_.push_back(std::move(own));
@@ -74,30 +148,34 @@ class RowStore::Arena {
       }
       return at;
     }
-    if (blocks_.empty() || used_ + need > blocks_.back().size) {
+    if (blocks_.empty() || used_ + need > blocks_.back().size()) {
       const std::size_t size = nextBlock_;
-      blocks_.push_back({std::make_unique_for_overwrite<std::uint8_t[]>(size), size});
+      blocks_.emplace_back(cache_, size);
       bytes_ += size;
       used_ = 0;
       if (nextBlock_ < kLargestBlock) nextBlock_ *= 2;
     }
-    std::uint8_t* at = blocks_.back().data.get() + used_;
+    auto* at = reinterpret_cast<std::uint8_t*>(blocks_.back().data()) + used_;
     used_ += need;
     return at;
   }
 
-  std::vector<Block> blocks_;
+  BufferCache* cache_;
+  std::vector<Buffer> blocks_;
   std::size_t used_ = 0;
   std::size_t nextBlock_ = kFirstBlock;
   std::size_t bytes_ = 0;
 };
 
-RowStore::RowStore(std::vector<ColumnInfo> columns)
-    : columns_(std::move(columns)),
+// --- RowStore --------------------------------------------------------------
+
+RowStore::RowStore(std::vector<ColumnInfo> columns, std::shared_ptr<BufferCache> cache)
+    : cache_(std::move(cache)),
+      columns_(std::move(columns)),
       columnCount_(columns_.size()),
       shift_(BlockShift(columnCount_)),
       mask_((std::size_t{1} << shift_) - 1),
-      arena_(std::make_unique<Arena>()) {}
+      arena_(std::make_unique<Arena>(cache_.get())) {}
 
 RowStore::~RowStore() = default;
 
@@ -121,15 +199,17 @@ void RowStore::Reallocate(Block& block, std::size_t capacity) {
   const std::size_t cells = capacity * columnCount_;
   // Slots are only read for the kinds that set them, so they start
   // uninitialised; kinds start Empty.
-  auto slots = std::make_unique_for_overwrite<std::uint64_t[]>(cells);
-  auto kinds = std::make_unique_for_overwrite<CellKind[]>(cells);
+  Buffer buffer(cache_.get(), cells * (sizeof(std::uint64_t) + sizeof(CellKind)));
+  auto* slots = reinterpret_cast<std::uint64_t*>(buffer.data());
+  auto* kinds = reinterpret_cast<CellKind*>(buffer.data() + cells * sizeof(std::uint64_t));
   if (keep) {
-    std::memcpy(slots.get(), block.slots.get(), keep * sizeof(std::uint64_t));
-    std::memcpy(kinds.get(), block.kinds.get(), keep * sizeof(CellKind));
+    std::memcpy(slots, block.slots, keep * sizeof(std::uint64_t));
+    std::memcpy(kinds, block.kinds, keep * sizeof(CellKind));
   }
-  std::memset(kinds.get() + keep, 0, (cells - keep) * sizeof(CellKind));
-  block.slots = std::move(slots);
-  block.kinds = std::move(kinds);
+  std::memset(kinds + keep, 0, (cells - keep) * sizeof(CellKind));
+  block.buffer = std::move(buffer);
+  block.slots = slots;
+  block.kinds = kinds;
   block.capacity = capacity;
 }
 
@@ -203,7 +283,7 @@ std::size_t RowStore::MemoryBytes() const {
   for (const ColumnInfo& c : columns_) {
     total += c.name.capacity() + c.baseTable.capacity() + c.baseColumn.capacity() + c.baseSchema.capacity();
   }
-  for (const Block& b : blocks_) total += b.capacity * columnCount_ * (sizeof(std::uint64_t) + sizeof(CellKind));
+  for (const Block& b : blocks_) total += b.buffer.size();
   return total;
 }
 

@@ -5,14 +5,19 @@
 // blob bytes live in an arena of stable blocks, so a slot can point straight
 // at them. Blocks never move once full, so appending a row copies nothing
 // already stored, and reading a cell is a few index operations (inline).
+// The large buffers of a released store can go back to a BufferCache that
+// the next stores of the same connection take them from.
 // Ownership: a provider fills a store on its worker thread and hands the
 // finished store over (shared_ptr) with the result; from then on it belongs
-// to the apartment thread and is not synchronised.
+// to the apartment thread and is not synchronised. A BufferCache is shared
+// by those threads and locks itself.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,9 +76,42 @@ struct ColumnInfo {
   std::string baseSchema;  // the table's schema (PostgreSQL) or database (SQLite), when known
 };
 
+// Large buffers of released row stores, kept (up to a limit, the most recent
+// first) for the next stores that need buffers of the same size, so that a
+// connection re-running a big query reuses memory instead of having the
+// system hand out, and clear, fresh pages every time. Any thread.
+class BufferCache {
+ public:
+  static constexpr std::size_t kDefaultLimit = 16 * 1024 * 1024;
+  // Buffers below this size are left to the allocator.
+  static constexpr std::size_t kSmallest = 64 * 1024;
+
+  explicit BufferCache(std::size_t limit = kDefaultLimit) : limit_(limit) {}
+  BufferCache(const BufferCache&) = delete;
+  BufferCache& operator=(const BufferCache&) = delete;
+  ~BufferCache();
+
+  // A buffer of `bytes` (uninitialised): a cached one of that size, else a
+  // new one. Give it back with Give (or ::operator delete).
+  void* Take(std::size_t bytes);
+  // Keeps the buffer for a later Take, dropping the oldest kept ones when
+  // the limit is passed; frees it when it is small or larger than the limit.
+  void Give(void* buffer, std::size_t bytes) noexcept;
+  // Bytes kept now.
+  std::size_t Held() const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::deque<std::pair<std::size_t, void*>> kept_;  // oldest first
+  std::size_t held_ = 0;
+  std::size_t limit_;
+};
+
 class RowStore {
  public:
-  explicit RowStore(std::vector<ColumnInfo> columns);
+  // `cache` (optional) supplies the store's large buffers and receives them
+  // back when the store is released.
+  explicit RowStore(std::vector<ColumnInfo> columns, std::shared_ptr<BufferCache> cache = nullptr);
   RowStore(const RowStore&) = delete;
   RowStore& operator=(const RowStore&) = delete;
   ~RowStore();
@@ -151,11 +189,30 @@ class RowStore {
   std::size_t MemoryBytes() const;
 
  private:
-  // `1 << shift_` rows of cells, row by row; only the last block may hold
-  // fewer (its capacity grows by doubling up to a full block).
+  // A buffer from the cache (or the allocator), given back when released.
+  class Buffer {
+   public:
+    Buffer() = default;
+    Buffer(BufferCache* cache, std::size_t bytes);
+    Buffer(Buffer&& other) noexcept { *this = std::move(other); }
+    Buffer& operator=(Buffer&& other) noexcept;
+    ~Buffer() { Release(); }
+    std::byte* data() const { return data_; }
+    std::size_t size() const { return size_; }
+
+   private:
+    void Release();
+    BufferCache* cache_ = nullptr;
+    std::byte* data_ = nullptr;
+    std::size_t size_ = 0;
+  };
+  // `1 << shift_` rows of cells, row by row: the slots, then the kinds, in
+  // one buffer. Only the last block may hold fewer rows (its capacity grows
+  // by doubling up to a full block).
   struct Block {
-    std::unique_ptr<std::uint64_t[]> slots;
-    std::unique_ptr<CellKind[]> kinds;
+    Buffer buffer;
+    std::uint64_t* slots = nullptr;
+    CellKind* kinds = nullptr;
     std::size_t capacity = 0;  // rows
   };
   class Arena;
@@ -188,6 +245,7 @@ class RowStore {
     return {reinterpret_cast<const char*>(at), static_cast<std::size_t>(length)};
   }
 
+  std::shared_ptr<BufferCache> cache_;  // first: outlives the buffers it takes back
   std::vector<ColumnInfo> columns_;
   std::size_t columnCount_;
   unsigned shift_;

@@ -92,18 +92,18 @@ class PostgresqlBackend final : public Backend {
   // or the job is cancelled (when `control` is given); polls in short
   // slices so a cancel is seen.
   Wait WaitSocket(bool forWrite, Clock::time_point deadline, const JobControl* control);
-  // Collects every result of the query sent last into `result`; sends a
-  // cancel request on time-out or cancel and, when the server does not
-  // answer it, gives up the connection.
-  // `baseColumns` notes, for every column of a stored result that comes
-  // straight from a table column, where it comes from (for
-  // DescribeBaseColumns); internal catalog queries pass null.
+  // A result column that comes straight from a table column.
   struct BaseColumn {
     std::size_t set;      // index in Result::sets
     std::size_t column;
     unsigned int table;   // the table's OID
     int attribute;        // the column's number in the table
   };
+  // Collects every result of the query sent last into `result`; sends a
+  // cancel request on time-out or cancel and, when the server does not
+  // answer it, gives up the connection. `baseColumns` receives the columns
+  // of stored results that come from a table (for DescribeBaseColumns);
+  // the provider's own catalog queries pass null.
   void CollectResults(const CommandRequest& command, const JobControl& control, Result& result,
                       std::vector<BaseColumn>* baseColumns);
   void StoreResult(PGresult* res, const CommandRequest& command, Result& result,

@@ -14,8 +14,9 @@ namespace tarnel::adodb::provider {
 
 namespace {
 
-// Every live column of the given tables, with its table's schema and name,
-// and whether it belongs to the primary key.
+// Every live column of the given tables (an array literal of OIDs is
+// appended), with its table's schema and name, and whether it belongs to
+// the primary key.
 constexpr const char* kTableQuery =
     "SELECT c.oid, n.nspname, c.relname, a.attnum, a.attname, a.attnotnull, "
     "COALESCE(a.attnum = ANY (i.indkey), false) "
@@ -23,14 +24,20 @@ constexpr const char* kTableQuery =
     "JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace "
     "JOIN pg_catalog.pg_attribute a ON a.attrelid = c.oid AND a.attnum > 0 AND NOT a.attisdropped "
     "LEFT JOIN pg_catalog.pg_index i ON i.indrelid = c.oid AND i.indisprimary "
-    "WHERE c.oid = ANY ($1::pg_catalog.oid[]) "
+    "WHERE c.oid = ANY ('{%s}'::pg_catalog.oid[]) "
     "ORDER BY c.oid, a.attnum";
+
+// Inside the caller's transaction the query runs in a savepoint, so that
+// its failure (a cancel, say) does not doom that transaction.
+constexpr const char* kSavepoint = "SAVEPOINT tarnel_catalog; ";
+constexpr const char* kRelease = "; RELEASE SAVEPOINT tarnel_catalog";
+constexpr const char* kUndo = "ROLLBACK TO SAVEPOINT tarnel_catalog; RELEASE SAVEPOINT tarnel_catalog";
 
 }  // namespace
 
 void PostgresqlBackend::DescribeBaseColumns(const std::vector<BaseColumn>& baseColumns, const CommandRequest& command,
                                             const JobControl& control, Result& result) {
-  // The tables not described yet, as an array literal of OIDs.
+  // The tables not described yet.
   std::vector<unsigned int> missing;
   for (const BaseColumn& b : baseColumns) {
     if (!tables_.contains(b.table) && std::find(missing.begin(), missing.end(), b.table) == missing.end()) {
@@ -38,23 +45,41 @@ void PostgresqlBackend::DescribeBaseColumns(const std::vector<BaseColumn>& baseC
     }
   }
   if (!missing.empty()) {
-    std::string oids = "{";
-    for (unsigned int oid : missing) oids += (oids.size() > 1 ? "," : "") + std::to_string(oid);
-    oids += "}";
+    std::string oids;
+    for (unsigned int oid : missing) {
+      if (!oids.empty()) oids += ',';
+      oids += std::to_string(oid);
+    }
+    std::string sql = kTableQuery;
+    sql.replace(sql.find("%s"), 2, oids);
+    const bool inTransaction = InTransaction();
+    if (inTransaction) {
+      sql.insert(0, kSavepoint);
+      sql += kRelease;
+    }
     CommandRequest lookup;
-    lookup.text = kTableQuery;
+    lookup.text = sql;
     lookup.timeout = command.timeout;
-    lookup.parameters.push_back({.name = "tables", .value = Value::Text(oids)});
     Result found;
-    SendAndCollect(lookup.text, {&lookup.parameters[0]}, false, lookup, control, found);
+    SendAndCollect(sql, {}, false, lookup, control, found);
+    if (!found.status.ok() && inTransaction && TransactionDoomed()) {
+      const JobControl undoControl;  // runs even when the job was cancelled
+      Result undone;
+      lookup.text = kUndo;
+      SendAndCollect(lookup.text, {}, false, lookup, undoControl, undone);
+    }
     // Without the catalog's answer the columns simply stay without a base
     // table (the statement itself succeeded): the recordset is then not
     // written back, and says so when asked to.
-    if (!found.status.ok() || found.sets.empty() || !found.sets[0].rows) return;
+    const RowStore* answer = nullptr;
+    for (const ResultSet& set : found.sets) {
+      if (set.rows) answer = set.rows.get();
+    }
+    if (!found.status.ok() || !answer) return;
     // A table the catalog does not know (dropped meanwhile) is remembered
     // as one without columns, so it is not looked up again.
     for (unsigned int oid : missing) tables_.try_emplace(oid);
-    const RowStore& rows = *found.sets[0].rows;
+    const RowStore& rows = *answer;
     for (std::size_t r = 0; r < rows.RowCount(); ++r) {
       const auto oid = static_cast<unsigned int>(rows.Integer(r, 0));
       const std::int64_t attribute = rows.Integer(r, 3);

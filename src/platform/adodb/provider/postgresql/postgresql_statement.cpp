@@ -225,7 +225,7 @@ void PostgresqlBackend::StoreResult(PGresult* res, const CommandRequest& command
           baseColumns->push_back({result.sets.size(), static_cast<std::size_t>(f), table, attribute});
         }
       }
-      auto store = std::make_shared<RowStore>(std::move(columns));
+      auto store = std::make_shared<RowStore>(std::move(columns), bufferCache_);
       std::int64_t rows = PQntuples(res);
       if (command.maxRecords > 0) rows = std::min(rows, command.maxRecords);
       for (int r = 0; r < rows; ++r) {

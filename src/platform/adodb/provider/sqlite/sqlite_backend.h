@@ -40,8 +40,8 @@ ColumnInfo DescribeSqliteColumn(sqlite3_stmt* stmt, int col, bool haveRow);
 // "NUMERIC(10,2)"; nothing when the declaration names no known type.
 std::optional<ColumnInfo> ColumnFromDeclaredType(std::string name, std::string_view declared);
 SqliteCellRule SqliteRuleFor(DataTypeEnum type);
-// Copies the current row's column `col` into the store.
-void StoreSqliteCell(sqlite3_stmt* stmt, int col, SqliteCellRule rule, RowStore& store, std::size_t row);
+// Copies the current row into a new row of the store (one rule per column).
+void StoreSqliteRow(sqlite3_stmt* stmt, const std::vector<SqliteCellRule>& rules, RowStore& store);
 // Binds a parameter value; returns an SQLite result code.
 int BindSqliteParameter(sqlite3_stmt* stmt, int index, const Parameter& parameter);
 

@@ -113,7 +113,7 @@ Status SqliteBackend::RunStatement(sqlite3_stmt* stmt, const CommandRequest& com
       info.push_back(DescribeSqliteColumn(stmt, c, haveRow));
       rules.push_back(SqliteRuleFor(info.back().type));
     }
-    store = std::make_shared<RowStore>(std::move(info));
+    store = std::make_shared<RowStore>(std::move(info), bufferCache_);
   };
   while (true) {
     const int rc = sqlite3_step(stmt);
@@ -125,8 +125,7 @@ Status SqliteBackend::RunStatement(sqlite3_stmt* stmt, const CommandRequest& com
       if (readOnly) break;  // the remaining rows are not wanted
       continue;             // a changing statement still runs to its end
     }
-    const std::size_t row = store->AppendRow();
-    for (int c = 0; c < columns; ++c) StoreSqliteCell(stmt, c, rules[c], *store, row);
+    StoreSqliteRow(stmt, rules, *store);
   }
   if (keepRows && !store) describe(false);
   ResultSet set;

@@ -125,11 +125,13 @@ SqliteCellRule SqliteRuleFor(DataTypeEnum type) {
   return SqliteCellRule::Plain;
 }
 
-void StoreSqliteCell(sqlite3_stmt* stmt, int col, SqliteCellRule rule, RowStore& store, std::size_t row) {
-  // One call into the statement per cell; the connection is used by the
-  // worker thread alone (opened without its mutex), so reading the
-  // column's value object directly is safe and spares the locking of each
-  // sqlite3_column_* call.
+namespace {
+
+// One call into the statement per cell: the connection is used by the
+// worker thread alone (opened without its mutex), so reading the column's
+// value object directly is safe, and spares the work each sqlite3_column_*
+// call repeats.
+inline void StoreCell(sqlite3_stmt* stmt, int col, SqliteCellRule rule, RowStore& store, std::size_t row) {
   sqlite3_value* value = sqlite3_column_value(stmt, col);
   switch (sqlite3_value_type(value)) {
     case SQLITE_INTEGER: {
@@ -176,6 +178,14 @@ void StoreSqliteCell(sqlite3_stmt* stmt, int col, SqliteCellRule rule, RowStore&
       store.SetNull(row, col);
       break;
   }
+}
+
+}  // namespace
+
+void StoreSqliteRow(sqlite3_stmt* stmt, const std::vector<SqliteCellRule>& rules, RowStore& store) {
+  const std::size_t row = store.AppendRow();
+  const int columns = static_cast<int>(rules.size());
+  for (int c = 0; c < columns; ++c) StoreCell(stmt, c, rules[c], store, row);
 }
 
 int BindSqliteParameter(sqlite3_stmt* stmt, int index, const Parameter& parameter) {
