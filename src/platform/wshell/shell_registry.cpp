@@ -118,17 +118,23 @@ RegValue DataOf(const Variant& value, std::uint32_t type) {
 
 }  // namespace
 
-// A missing key and a missing value read alike: "Unable to open registry key
-// ... for reading." with 0x80070002. (The Windows shell object words a
-// missing key as an invalid root, which misleads; the number is the same.)
+// A missing value of an existing key reads as "Unable to open registry key
+// ... for reading."; a missing key gets the shell object's own wording for
+// it, "Invalid root in registry key ...", which scripts written against the
+// shell object may look for. Both carry 0x80070002.
 Variant ShellRegRead(RegistryStore& store, UStringView name) {
   const ShellName parts = Split(name, kReadSource);
   const UString text = u"Unable to open registry key " + Quoted(name) + u" for reading.";
   std::optional<RegValue> value;
+  bool keyExists = true;
   try {
     value = store.GetValue(parts.key, parts.value);
+    if (!value) keyExists = store.KeyExists(parts.key);
   } catch (const RegistryError& e) {
     Fail(e, text, kReadSource);
+  }
+  if (!value && !keyExists) {
+    throw ComError(kFileNotFound, u"Invalid root in registry key " + Quoted(name) + u".", kReadSource);
   }
   if (!value) throw ComError(kFileNotFound, text, kReadSource);
   try {

@@ -146,11 +146,17 @@ TEST_F(ShellTest, UnknownRootsAndNamesWithoutRootAreInvalidRoots) {
 
 TEST_F(ShellTest, MissingKeysAndValuesAreNotFound) {
   Store().SetValue(kKey, u"There", RegValue::String(u"x"));
-  for (const char16_t* name : {u"HKCU\\Software\\NoSuchKey\\Value", u"HKCU\\Software\\ShellTest\\Missing",
-                               u"HKCU\\Software\\ShellTest\\", u"HKCU\\Software\\NoSuchKey\\"}) {
+  // A missing value of an existing key, or its unset default value.
+  for (const char16_t* name : {u"HKCU\\Software\\ShellTest\\Missing", u"HKCU\\Software\\ShellTest\\"}) {
     ComError e = ErrorOf([&] { Read(name); });
     EXPECT_EQ(e.Number(), kNotFound) << ToUtf8(name);
     EXPECT_EQ(e.Description(), u"Unable to open registry key \"" + UString(name) + u"\" for reading.");
+  }
+  // A missing key: the shell object words it as an invalid root.
+  for (const char16_t* name : {u"HKCU\\Software\\NoSuchKey\\Value", u"HKCU\\Software\\NoSuchKey\\"}) {
+    ComError e = ErrorOf([&] { Read(name); });
+    EXPECT_EQ(e.Number(), kNotFound) << ToUtf8(name);
+    EXPECT_EQ(e.Description(), u"Invalid root in registry key \"" + UString(name) + u"\".");
   }
 }
 
