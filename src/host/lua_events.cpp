@@ -104,25 +104,11 @@ int EventTrampoline(lua_State* L) {
   return 0;
 }
 
-class LuaEventSink final : public RefCounted<Dispatch> {
+class LuaEventSink final : public EventSink {
  public:
   LuaEventSink(std::shared_ptr<HostLink> link, const TypeInfo& events, int handlersRef)
-      : link_(std::move(link)), events_(events), handlersRef_(handlersRef) {}
+      : EventSink(events), link_(std::move(link)), handlersRef_(handlersRef) {}
 
-  HRESULT QueryInterface(const Guid& iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == events_.Id()) {
-      *out = static_cast<Dispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  const TypeInfo* GetTypeInfo() override { return &events_; }
-  HRESULT GetIDsOfNames(const UString* names, std::uint32_t count, DispId* ids) override {
-    return events_.GetIDsOfNames(names, count, ids);
-  }
 
   HRESULT Invoke(DispId id, std::uint16_t /*flags*/, DispParams* params, Variant* /*result*/, ExcepInfo* excep,
                  std::uint32_t* /*argErr*/) override {
@@ -173,7 +159,6 @@ class LuaEventSink final : public RefCounted<Dispatch> {
 
  private:
   std::shared_ptr<HostLink> link_;
-  const TypeInfo& events_;
   int handlersRef_;
 };
 

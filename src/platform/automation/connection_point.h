@@ -42,6 +42,31 @@ class ConnectionPoint {
   std::uint32_t nextCookie_ = 1;
 };
 
+// The common part of an event sink: an object that answers to the event
+// interface it listens to (its type information names the events and their
+// parameters). Subclasses implement Invoke, which receives each event.
+class EventSink : public RefCounted<Dispatch> {
+ public:
+  explicit EventSink(const TypeInfo& events) : events_(events) {}
+  HRESULT QueryInterface(const Guid& iid, void** out) override {
+    if (!out) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == events_.Id()) {
+      *out = static_cast<Dispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  const TypeInfo* GetTypeInfo() override { return &events_; }
+  HRESULT GetIDsOfNames(const UString* names, std::uint32_t count, DispId* ids) override {
+    return events_.GetIDsOfNames(names, count, ids);
+  }
+
+ protected:
+  const TypeInfo& events_;
+};
+
 class ConnectionPointContainer : public Unknown {
  public:
   // The point for the event interface iid, or CONNECT_E_NOCONNECTION.

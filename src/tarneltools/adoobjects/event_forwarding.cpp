@@ -204,7 +204,7 @@ class AdoEventForwarder {
 };
 
 // A sink advised on one ADO connection or recordset.
-class AdoEventSink final : public RefCounted<Dispatch> {
+class AdoEventSink final : public EventSink {
  public:
   // A sink advised on `source`'s connection point for its events; raises
   // the failure of finding the point or advising.
@@ -236,20 +236,6 @@ class AdoEventSink final : public RefCounted<Dispatch> {
   SourceKind Kind() const { return kind_; }
   bool forwarding = false;
 
-  HRESULT QueryInterface(const Guid& iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDispatch || iid == events_.Id()) {
-      *out = static_cast<Dispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  const TypeInfo* GetTypeInfo() override { return &events_; }
-  HRESULT GetIDsOfNames(const UString* names, std::uint32_t count, DispId* ids) override {
-    return events_.GetIDsOfNames(names, count, ids);
-  }
   HRESULT Invoke(DispId id, std::uint16_t, DispParams* params, Variant*, ExcepInfo* excep,
                  std::uint32_t*) override {
     if (!control_) return S_OK;
@@ -275,13 +261,12 @@ class AdoEventSink final : public RefCounted<Dispatch> {
 
  private:
   AdoEventSink(AdoControl& control, SourceKind kind, Dispatch* source, const TypeInfo& events)
-      : control_(&control), kind_(kind), source_(source), identity_(ObjectIdentity(source)), events_(events) {}
+      : EventSink(events), control_(&control), kind_(kind), source_(source), identity_(ObjectIdentity(source)) {}
 
   AdoControl* control_;
   SourceKind kind_;
   ComPtr<Dispatch> source_;
   ComPtr<Unknown> identity_;
-  const TypeInfo& events_;
   ConnectionPoint* point_ = nullptr;
   std::uint32_t cookie_ = 0;
 };
