@@ -90,24 +90,22 @@ int ObjectRequired(lua_State* L, std::string_view name) {
 
 // obj:Method(...): upvalues DISPID, name, interface, and the metatable of
 // objects, against which the first argument is checked without a registry
-// lookup.
+// lookup. The name is read only for an error.
 int MethodCallWork(lua_State* L) {
-  std::size_t length = 0;
-  const char* name = lua_tolstring(L, lua_upvalueindex(2), &length);
-  std::string_view nameView(name, length);
+  const CallName name{{}, lua_upvalueindex(2)};
   ObjectBox* box = nullptr;
   if (lua_type(L, 1) == LUA_TUSERDATA && lua_getmetatable(L, 1)) {
     if (lua_rawequal(L, -1, lua_upvalueindex(4))) box = static_cast<ObjectBox*>(lua_touserdata(L, 1));
     lua_pop(L, 1);
   }
-  if (!box || !box->object) return ObjectRequired(L, nameView);
+  if (!box || !box->object) return ObjectRequired(L, name.Text(L));
   if (box->type != lua_touserdata(L, lua_upvalueindex(3))) {
-    PushError(L, ScriptError::Standard(438, std::string(nameView)));
+    PushError(L, ScriptError::Standard(438, std::string(name.Text(L))));
     return kRaise;
   }
   auto id = static_cast<DispId>(lua_tointeger(L, lua_upvalueindex(1)));
   return InvokeAndPush(L, box->object, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 2, lua_gettop(L) - 1, true, true,
-                       nameView);
+                       name);
 }
 int MethodCall(lua_State* L) { return FinishEntry(L, MethodCallWork(L)); }
 
@@ -132,15 +130,15 @@ int IndexWork(lua_State* L) {
   if (lua_type(L, 2) != LUA_TSTRING) {
     // obj[key]: the default member with the key as its argument.
     return InvokeAndPush(L, box->object, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 2, 1, true, false,
-                         "(default)");
+                         CallName{"(default)"});
   }
-  std::size_t length = 0;
-  const char* name = lua_tolstring(L, 2, &length);
-  std::string_view nameView(name, length);
   lua_getiuservalue(L, 1, 1);  // 3: the get cache
   lua_pushvalue(L, 2);
   int cached = lua_rawget(L, 3);  // 4
-  if (cached == LUA_TFUNCTION) return 1;
+  if (cached == LUA_TFUNCTION) return 1;  // a method: its closure, found without reading the name
+  std::size_t length = 0;
+  const char* name = lua_tolstring(L, 2, &length);
+  std::string_view nameView(name, length);
   DispId id = DISPID_UNKNOWN;
   if (cached == LUA_TNUMBER) {
     id = static_cast<DispId>(lua_tointeger(L, 4));
@@ -162,7 +160,7 @@ int IndexWork(lua_State* L) {
     id = r.id;
   }
   lua_settop(L, 2);
-  int n = InvokeAndPush(L, box->object, id, DISPATCH_PROPERTYGET, 0, 0, true, false, nameView);
+  int n = InvokeAndPush(L, box->object, id, DISPATCH_PROPERTYGET, 0, 0, true, false, CallName{nameView});
   if (n == kRaise && !box->type) {
     // Without type information a name that is no property may be a method.
     ScriptError error;
@@ -185,7 +183,7 @@ int NewIndexWork(lua_State* L) {
   if (lua_type(L, 2) != LUA_TSTRING) {
     // obj[key] = v: the default member's put with the key as index.
     std::uint16_t flags = valueIsObject ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT;
-    int n = InvokeAndPush(L, box->object, DISPID_VALUE, flags, 2, 2, false, false, "(default)");
+    int n = InvokeAndPush(L, box->object, DISPID_VALUE, flags, 2, 2, false, false, CallName{"(default)"});
     return n == kRaise ? kRaise : 0;
   }
   std::size_t length = 0;
@@ -212,7 +210,7 @@ int NewIndexWork(lua_State* L) {
   const bool useSet = hasSet && (valueIsObject || !hasLet);
   lua_settop(L, 3);
   int n = InvokeAndPush(L, box->object, id, useSet ? DISPATCH_PROPERTYPUTREF : DISPATCH_PROPERTYPUT, 3, 1, false,
-                        false, nameView);
+                        false, CallName{nameView});
   return n == kRaise ? kRaise : 0;
 }
 int ObjectNewIndex(lua_State* L) { return FinishEntry(L, NewIndexWork(L)); }
@@ -222,7 +220,7 @@ int CallWork(lua_State* L) {
   auto* box = static_cast<ObjectBox*>(lua_touserdata(L, 1));
   if (!box || !box->object) return ObjectRequired(L, "(collected)");
   return InvokeAndPush(L, box->object, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 2, lua_gettop(L) - 1,
-                       true, true, "(default)");
+                       true, true, CallName{"(default)"});
 }
 int ObjectCall(lua_State* L) { return FinishEntry(L, CallWork(L)); }
 
@@ -327,29 +325,45 @@ void PushObject(lua_State* L, Dispatch* object) {
   box->object = object;
 }
 
+std::string_view CallName::Text(lua_State* L) const {
+  if (index == 0) return text;
+  std::size_t length = 0;
+  const char* chars = lua_tolstring(L, index, &length);
+  return chars ? std::string_view(chars, length) : std::string_view();
+}
+
 int InvokeAndPush(lua_State* L, Dispatch* object, DispId id, std::uint16_t flags, int first, int count, bool byRef,
-                  bool returnArgs, std::string_view name) {
+                  bool returnArgs, const CallName& name) {
   return Guarded(L, [&]() -> int {
     if (count < 0) count = 0;
     if (!object) RaiseError(91);
     const auto n = static_cast<std::size_t>(count);
     // The arguments' values and the references to them: on the stack for
-    // the usual few.
+    // the usual few. The text of the first few string arguments is kept to
+    // compare with what comes back.
+    // (Plain pairs, left uninitialised: each is set before it is read.)
+    constexpr std::size_t kKeptTexts = 8;
+    struct KeptText {
+      const char* data;
+      std::size_t size;
+    } texts[kKeptTexts];
     InlineVariants<8> values(n);
     InlineVariants<8> args(n);
     for (std::size_t i = 0; i < n; ++i) {
-      if (const char* bad = ToVariant(L, first + static_cast<int>(i), values[i])) {
+      std::string_view text;
+      if (const char* bad = ToVariant(L, first + static_cast<int>(i), values.Emplace(), &text)) {
         RaiseError(13, StandardErrorDescription(13) + u" (argument " + DecimalText(static_cast<std::int64_t>(i) + 1) +
-                           u" of '" + FromUtf8(name) + u"': a " + FromUtf8(bad) + u" has no automation value)");
+                           u" of '" + FromUtf8(name.Text(L)) + u"': a " + FromUtf8(bad) +
+                           u" has no automation value)");
       }
+      if (i < kKeptTexts) texts[i] = {text.data(), text.size()};
     }
     // Arguments go last first; by reference they point at the host's Variants.
-    for (std::size_t i = 0; i < n; ++i) {
-      Variant& slot = args[n - 1 - i];
+    for (std::size_t i = n; i-- > 0;) {
       if (byRef) {
-        slot = Variant::Ref(&values[i]);
+        args.Emplace(Variant::Ref(&values[i]));
       } else {
-        slot = values[i];
+        args.Emplace(values[i]);
       }
     }
     static const DispId kPutId = DISPID_PROPERTYPUT;
@@ -364,14 +378,21 @@ int InvokeAndPush(lua_State* L, Dispatch* object, DispId id, std::uint16_t flags
     ExcepInfo excep;
     std::uint32_t argErr = 0;
     HRESULT hr = object->Invoke(id, flags, &params, &result, &excep, &argErr);
-    if (Failed(hr)) RaiseDispatchFailure(hr, excep, FromUtf8(name), argErr, params.cArgs);
+    if (Failed(hr)) RaiseDispatchFailure(hr, excep, FromUtf8(name.Text(L)), argErr, params.cArgs);
     const int results = 1 + (returnArgs ? count : 0);
     if (!lua_checkstack(L, results + 4)) RaiseError(28);
     PushVariant(L, result);
     if (returnArgs) {
-      // An argument that comes back as the value it went in as is pushed
+      // An argument that comes back as the string it went in as is pushed
       // as the script's own value, without converting it again.
-      for (std::size_t i = 0; i < n; ++i) PushVariantOr(L, values[i], first + static_cast<int>(i));
+      for (std::size_t i = 0; i < n; ++i) {
+        const int index = first + static_cast<int>(i);
+        if (i < kKeptTexts) {
+          PushArgument(L, values[i], index, std::string_view(texts[i].data, texts[i].size));
+        } else {
+          PushVariantOr(L, values[i], index);
+        }
+      }
     }
     return results;
   });

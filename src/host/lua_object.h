@@ -29,6 +29,14 @@ void PushObject(lua_State* L, Dispatch* object);
 // The object at index, or null when the value is no host object.
 ObjectBox* ToObjectBox(lua_State* L, int index);
 
+// The name a call gives in its errors: the text, or the Lua string at a
+// stack index (a method closure's upvalue), read only when it is needed.
+struct CallName {
+  std::string_view text;
+  int index = 0;
+  std::string_view Text(lua_State* L) const;
+};
+
 // Calls member id of object with the Lua values at [first, first+count) and
 // pushes the result, then (with returnArgs) the final values of the
 // arguments. With byRef every argument is passed as a reference to a
@@ -36,6 +44,6 @@ ObjectBox* ToObjectBox(lua_State* L, int index);
 // value as the last argument. Returns the number of values pushed, or
 // kRaise with the error value on top.
 int InvokeAndPush(lua_State* L, Dispatch* object, DispId id, std::uint16_t flags, int first, int count,
-                  bool byRef, bool returnArgs, std::string_view name);
+                  bool byRef, bool returnArgs, const CallName& name);
 
 }  // namespace tarnel::host

@@ -73,18 +73,23 @@ UString Utf16OfLua(const char* text, std::size_t length) {
   return UString(text, text + length);
 }
 
-// True when the Lua string at index is text in UTF-8 and both are ASCII,
-// so that pushing text would give exactly that string back.
-bool SameAsciiText(lua_State* L, int index, const UString& text) {
-  if (lua_type(L, index) != LUA_TSTRING) return false;
-  std::size_t length = 0;
-  const char* bytes = lua_tolstring(L, index, &length);
-  if (length != text.size()) return false;
-  for (std::size_t i = 0; i < length; ++i) {
+// True when text is the UTF-16 form of the ASCII bytes, so that pushing
+// text would give exactly those bytes back.
+bool SameAsciiText(std::string_view bytes, const UString& text) {
+  if (bytes.size() != text.size()) return false;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
     const auto byte = static_cast<unsigned char>(bytes[i]);
     if (byte >= 0x80 || text[i] != byte) return false;
   }
   return true;
+}
+
+// The same for the Lua value at index, which must be a string.
+bool SameAsciiText(lua_State* L, int index, const UString& text) {
+  if (lua_type(L, index) != LUA_TSTRING) return false;
+  std::size_t length = 0;
+  const char* bytes = lua_tolstring(L, index, &length);
+  return SameAsciiText(std::string_view(bytes, length), text);
 }
 
 void PushValue(lua_State* L, const Variant& value, int depth);
@@ -189,7 +194,8 @@ bool IsNull(lua_State* L, int index) { return IsSentinel(L, index, &kNullKey); }
 bool IsNothing(lua_State* L, int index) { return IsSentinel(L, index, &kNothingKey); }
 void PushNothing(lua_State* L) { lua_rawgetp(L, LUA_REGISTRYINDEX, &kNothingKey); }
 
-const char* ToVariant(lua_State* L, int index, Variant& out) {
+const char* ToVariant(lua_State* L, int index, Variant& out, std::string_view* text) {
+  if (text) *text = {};
   switch (lua_type(L, index)) {
     case LUA_TNIL:
     case LUA_TNONE:
@@ -212,8 +218,9 @@ const char* ToVariant(lua_State* L, int index, Variant& out) {
     }
     case LUA_TSTRING: {
       std::size_t length = 0;
-      const char* text = lua_tolstring(L, index, &length);
-      out.SetString(Utf16OfLua(text, length));
+      const char* bytes = lua_tolstring(L, index, &length);
+      out.SetString(Utf16OfLua(bytes, length));
+      if (text) *text = std::string_view(bytes, length);
       return nullptr;
     }
     case LUA_TUSERDATA: {
@@ -238,6 +245,18 @@ const char* ToVariant(lua_State* L, int index, Variant& out) {
 }
 
 void PushVariant(lua_State* L, const Variant& value) { PushValue(L, value, 0); }
+
+void PushArgument(lua_State* L, const Variant& value, int index, std::string_view text) {
+  if (value.vt() == VT_I4) {
+    lua_pushinteger(L, value.lVal());
+    return;
+  }
+  if (value.vt() == VT_BSTR && text.data() && SameAsciiText(text, value.bstrVal())) {
+    lua_pushvalue(L, index);
+    return;
+  }
+  PushValue(L, value, 0);
+}
 
 void PushVariantOr(lua_State* L, const Variant& value, int index) {
   if (value.vt() == VT_I4) {

@@ -9,6 +9,8 @@
 // array as nested tables, the first dimension outermost).
 // Used on the script's thread.
 #pragma once
+#include <string_view>
+
 #include <lua.hpp>
 
 #include "platform/automation/variant.h"
@@ -20,13 +22,18 @@ void RegisterValueTypes(lua_State* L);
 
 // Converts the Lua value at index. Returns null on success, else the name
 // of the Lua type that has no automation form (tables, functions, ...).
-const char* ToVariant(lua_State* L, int index, Variant& out);
+// With `text`, a string's bytes are left there (else it is made empty);
+// they stay valid while the value is on the stack.
+const char* ToVariant(lua_State* L, int index, Variant& out, std::string_view* text = nullptr);
 
 // Pushes the Lua form of value. Throws ComError for a value that has none.
 void PushVariant(lua_State* L, const Variant& value);
 // The same, but pushes the Lua value at index itself when it is what
 // PushVariant would push (a string argument that came back unchanged).
 void PushVariantOr(lua_State* L, const Variant& value, int index);
+// PushVariantOr for a value that ToVariant made from index, with the text
+// it left (empty unless the value was a string).
+void PushArgument(lua_State* L, const Variant& value, int index, std::string_view text);
 
 bool IsNull(lua_State* L, int index);
 bool IsNothing(lua_State* L, int index);

@@ -170,6 +170,23 @@ TEST_F(HostCalls, HugeAndOddStringsCrossIntact) {
   )"), "");
 }
 
+TEST_F(HostCalls, ArgumentsComeBackAsTheyWereOrAsTheMemberLeftThem) {
+  EXPECT_EQ(Run(R"(
+    local o = CreateObject("Tarnel.TestObject")
+    -- Unchanged text comes back as the same string, ill-formed text as the
+    -- automation layer holds it.
+    local n, text = o:Length("plain"); eq(n, 5); eq(text, "plain")
+    n, text = o:Length(""); eq(n, 0); eq(text, "")
+    n, text = o:Length("gr\u{FC}\u{DF}e"); eq(n, 5); eq(text, "gr\u{FC}\u{DF}e")
+    n, text = o:Length("a\xffb"); eq(n, 3); eq(text, "a\u{FFFD}b")
+    -- Changed arguments come back changed, whatever they were before.
+    local _, a, b = o:Swap("left", "right"); eq(a, "right"); eq(b, "left")
+    _, a, b = o:Swap(12, "12"); eq(a, "12"); eq(b, 12); eq(math.type(b), "integer")
+    _, a, b = o:Swap("same", "same"); eq(a, "same"); eq(b, "same")
+    _, a, b = o:Swap("x", Null); eq(a, Null); eq(b, "x")
+  )"), "");
+}
+
 TEST_F(HostCalls, MethodsAreCachedPerInterfaceAndCheckTheirObject) {
   EXPECT_EQ(Run(R"(
     local a = CreateObject("Tarnel.TestObject")

@@ -170,8 +170,8 @@ HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16
   if (n > m->params.size() || (n < m->params.size() && n < m->RequiredCount())) return DISP_E_BADPARAMCOUNT;
   if (n > 0 && !params->rgvarg) return E_POINTER;
 
-  // Coerce every argument into a local of its declared type; the locals of
-  // the usual few parameters live on the stack.
+  // Coerce every argument into a local of its declared type, in parameter
+  // order; the locals of the usual few parameters live on the stack.
   InlineVariants<10> locals(m->params.size());
   Variant copied;  // a typed reference's value, copied out
   for (std::size_t i = 0; i < m->params.size(); ++i) {
@@ -192,27 +192,25 @@ HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16
         if (argErr) *argErr = index;
         return DISP_E_PARAMNOTOPTIONAL;
       }
-      if (p.hasDefault) {
-        if (p.type == VT_VARIANT || p.type == VT_I4) {
-          locals[i] = Variant(p.defaultValue);
-          continue;
-        }
-        HRESULT hr = ChangeType(locals[i], Variant(p.defaultValue), 0, p.type);
-        if (Failed(hr)) return hr;
+      if (!p.hasDefault) {
+        locals.Emplace(Variant::Missing());
+      } else if (p.type == VT_VARIANT || p.type == VT_I4) {
+        locals.Emplace(p.defaultValue);
       } else {
-        locals[i] = Variant::Missing();
+        HRESULT hr = ChangeType(locals.Emplace(), Variant(p.defaultValue), 0, p.type);
+        if (Failed(hr)) return hr;
       }
       continue;
     }
     if (p.type == VT_VARIANT || (value->vt() == p.type && CopiesUnchanged(p.type))) {
       if (value == &copied) {
-        locals[i] = std::move(copied);
+        locals.Emplace(std::move(copied));
       } else {
-        locals[i] = *value;
+        locals.Emplace(*value);
       }
       continue;
     }
-    HRESULT hr = ChangeType(locals[i], *value, 0, p.type);
+    HRESULT hr = ChangeType(locals.Emplace(), *value, 0, p.type);
     if (Failed(hr)) {
       if (argErr) *argErr = index;
       return hr == DISP_E_OVERFLOW ? DISP_E_OVERFLOW : DISP_E_TYPEMISMATCH;

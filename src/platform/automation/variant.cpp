@@ -5,6 +5,8 @@
 // per thread, because every call through Invoke makes and drops several.
 #include "platform/automation/variant.h"
 
+#include <utility>
+
 #include "platform/automation/dispatch.h"
 
 namespace tarnel {
@@ -12,54 +14,64 @@ namespace tarnel {
 namespace {
 
 // The string boxes a thread has given back, ready for reuse with the buffer
-// they still own. Plain data, so that reaching it costs no guard; `closed`
-// is set when the thread's own destructors have run, after which boxes go
-// straight back to the heap (Variants destroyed at exit still find it).
+// they still own.
 struct StringBoxPool {
   static constexpr std::uint32_t kBoxes = 64;
   static constexpr std::size_t kMaxKeptCapacity = 256;  // UTF-16 units
   UString* boxes[kBoxes];
-  std::uint32_t count;
-  bool armed;   // the closer below exists on this thread
+  std::uint32_t count = 0;
+};
+
+// Each thread's pool, made when the thread first gives a box back. Plain
+// data in the initial TLS block, so that reaching it is one load; `closed`
+// is set once the thread's own destructors have run, after which boxes go
+// straight back to the heap (Variants destroyed at exit still find it).
+struct StringBoxes {
+  StringBoxPool* pool;
   bool closed;
 };
-thread_local StringBoxPool tStringBoxes;
+__attribute__((tls_model("initial-exec"))) thread_local StringBoxes tStringBoxes;
 
 struct StringBoxCloser {
   ~StringBoxCloser() {
-    tStringBoxes.closed = true;
-    while (tStringBoxes.count > 0) delete tStringBoxes.boxes[--tStringBoxes.count];
+    StringBoxes& boxes = tStringBoxes;
+    boxes.closed = true;
+    if (StringBoxPool* pool = std::exchange(boxes.pool, nullptr)) {
+      while (pool->count > 0) delete pool->boxes[--pool->count];
+      delete pool;
+    }
   }
 };
 
-// Frees the boxes the thread holds when it ends; once per thread.
-[[gnu::noinline]] void ArmStringBoxCloser() {
-  thread_local StringBoxCloser closer;
-  (void)closer;
-  tStringBoxes.armed = true;
+// Makes the thread's pool and arranges for it to be freed when the thread
+// ends; once per thread. Null when that fails (the box is then freed).
+[[gnu::noinline]] StringBoxPool* OpenStringBoxPool() noexcept {
+  try {
+    auto pool = std::make_unique<StringBoxPool>();
+    thread_local StringBoxCloser closer;
+    (void)closer;
+    tStringBoxes.pool = pool.release();
+    return tStringBoxes.pool;
+  } catch (...) {
+    return nullptr;
+  }
 }
 
-UString* TakeStringBox() {
-  StringBoxPool& pool = tStringBoxes;
-  return pool.count > 0 ? pool.boxes[--pool.count] : nullptr;
+UString* TakeStringBox() noexcept {
+  StringBoxPool* pool = tStringBoxes.pool;
+  return pool && pool->count > 0 ? pool->boxes[--pool->count] : nullptr;
 }
 
 void GiveStringBox(UString* box) noexcept {
-  StringBoxPool& pool = tStringBoxes;
-  if (pool.closed || pool.count == StringBoxPool::kBoxes || box->capacity() > StringBoxPool::kMaxKeptCapacity) {
+  StringBoxes& boxes = tStringBoxes;
+  StringBoxPool* pool = boxes.pool;
+  if (!pool && !boxes.closed) pool = OpenStringBoxPool();
+  if (!pool || pool->count == StringBoxPool::kBoxes || box->capacity() > StringBoxPool::kMaxKeptCapacity) {
     delete box;
     return;
   }
-  if (!pool.armed) {
-    try {
-      ArmStringBoxCloser();
-    } catch (...) {
-      delete box;  // no closer, so nothing may be kept
-      return;
-    }
-  }
   box->clear();
-  pool.boxes[pool.count++] = box;
+  pool->boxes[pool->count++] = box;
 }
 
 // A box holding a copy of text.

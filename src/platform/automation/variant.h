@@ -10,6 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "platform/automation/hresult.h"
@@ -322,35 +325,47 @@ class SafeArray {
 };
 
 // A short-lived array of Variants, such as the arguments of one call: in
-// place for up to N values, on the heap beyond that. Exactly `count`
-// Empty Variants are constructed.
+// place for up to N values, on the heap beyond that. It starts empty; each
+// Emplace constructs the next Variant in place, and only those are
+// destroyed.
 template <std::size_t N>
 class InlineVariants {
  public:
-  explicit InlineVariants(std::size_t count) : count_(count) {
-    if (count > N) {
-      heap_ = std::make_unique<Variant[]>(count);
-      data_ = heap_.get();
+  explicit InlineVariants(std::size_t capacity) : capacity_(capacity) {
+    if (capacity > N) {
+      heap_ = static_cast<Variant*>(::operator new(capacity * sizeof(Variant)));
+      data_ = heap_;
     } else {
       data_ = reinterpret_cast<Variant*>(inline_);
-      std::uninitialized_default_construct_n(data_, count);
     }
   }
   ~InlineVariants() {
-    if (!heap_) std::destroy_n(data_, count_);
+    std::destroy_n(data_, size_);
+    ::operator delete(heap_);
   }
   InlineVariants(const InlineVariants&) = delete;
   InlineVariants& operator=(const InlineVariants&) = delete;
 
+  // Constructs the next Variant from args; more than the capacity is a
+  // programming error and throws std::length_error.
+  template <class... A>
+  Variant& Emplace(A&&... args) {
+    if (size_ == capacity_) throw std::length_error("InlineVariants: capacity exceeded");
+    Variant* v = ::new (static_cast<void*>(data_ + size_)) Variant(std::forward<A>(args)...);
+    ++size_;
+    return *v;
+  }
+
   Variant& operator[](std::size_t i) noexcept { return data_[i]; }
   Variant* data() noexcept { return data_; }
-  std::size_t size() const noexcept { return count_; }
+  std::size_t size() const noexcept { return size_; }
 
  private:
   alignas(Variant) unsigned char inline_[N * sizeof(Variant)];
-  std::unique_ptr<Variant[]> heap_;
+  Variant* heap_ = nullptr;
   Variant* data_;
-  std::size_t count_;
+  std::size_t size_ = 0;
+  std::size_t capacity_;
 };
 
 }  // namespace tarnel

@@ -53,19 +53,31 @@ ComPtr<Dispatch> EarlyBoundField(adodb::Recordset& recordset, Variant& index) {
 // columns, so that a few handles walked side by side all hit.
 constexpr std::size_t kFieldLookups = 32;
 
-// The field of the platform's recordset named `name`: the one remembered in
-// `lookups` while it is still the recordset's field at its column (the
-// collection makes new Field objects whenever it binds columns anew, and
-// the entry's reference keeps the old one from being mistaken for a new
-// one), else the collection's own lookup, which raises what Item raises.
-adodb::Field* FieldNamed(std::vector<AdoFieldLookup>& lookups, adodb::Recordset& recordset, const UString& name) {
-  ComPtr<Dispatch> holder = recordset.GetFields();
-  auto* fields = static_cast<adodb::Fields*>(holder.get());
+// The field named `name` of the platform recordset `recordset`, as
+// remembered in `lookups`, or null. An entry holds the recordset's Fields
+// collection and the Field it found; it still answers while that Field is
+// the collection's field at its column. The collection makes new Field
+// objects whenever it binds columns anew, empties itself when its recordset
+// goes away, and the entry's references keep both from being mistaken for
+// new ones; so a hit is the field the collection itself would find, of the
+// same live recordset.
+adodb::Field* RememberedField(const std::vector<AdoFieldLookup>& lookups, Dispatch* recordset, const UString& name) {
   for (const AdoFieldLookup& entry : lookups) {
-    if (entry.name == name && static_cast<Dispatch*>(fields->At(entry.column)) == entry.field.get()) {
+    if (entry.recordset == recordset && entry.name == name &&
+        static_cast<Dispatch*>(static_cast<adodb::Fields*>(entry.fields.get())->At(entry.column)) ==
+            entry.field.get()) {
       return static_cast<adodb::Field*>(entry.field.get());
     }
   }
+  return nullptr;
+}
+
+// The field named `name` of the platform's recordset by the collection's
+// own lookup, which raises what Item raises; remembered in `lookups`.
+adodb::Field* FindField(std::vector<AdoFieldLookup>& lookups, Dispatch* recordset, adodb::Recordset& early,
+                        const UString& name) {
+  ComPtr<Dispatch> holder = early.GetFields();
+  auto* fields = static_cast<adodb::Fields*>(holder.get());
   Variant index(name);  // by name: the index stays a string
   ComPtr<Dispatch> item = fields->Item(index);
   const std::optional<std::size_t> column = fields->Find(index);
@@ -73,7 +85,7 @@ adodb::Field* FieldNamed(std::vector<AdoFieldLookup>& lookups, adodb::Recordset&
     return static_cast<adodb::Field*>(item.get());  // not a column's own field: not remembered
   }
   if (lookups.size() >= kFieldLookups) lookups.clear();
-  lookups.push_back(AdoFieldLookup{name, *column, item});
+  lookups.push_back(AdoFieldLookup{recordset, name, holder, *column, item});
   return static_cast<adodb::Field*>(item.get());
 }
 
@@ -146,10 +158,13 @@ UString AdoControl::AdoGetField(std::int32_t& hADO, UString& sField, std::int32_
     std::int32_t type = 0;
     std::int32_t precision = 0;
     std::int32_t scale = 0;
-    if (adodb::Recordset* early = AsRecordset(recordset)) {
+    adodb::Field* field = RememberedField(mFieldLookups, recordset, sField);
+    if (!field) {
+      if (adodb::Recordset* early = AsRecordset(recordset)) field = FindField(mFieldLookups, recordset, *early, sField);
+    }
+    if (field) {
       // Reading a field of the platform's recordset runs no other code, so
       // the slot's reference keeps it alive throughout.
-      adodb::Field* field = FieldNamed(mFieldLookups, *early, sField);
       Variant value = field->Value();
       text = CellText(value);
       type = field->GetType();
@@ -160,11 +175,11 @@ UString AdoControl::AdoGetField(std::int32_t& hADO, UString& sField, std::int32_
       // for the duration of the calls.
       ComPtr<Dispatch> keep(recordset);
       Variant index(sField);  // by name: the index stays a string
-      ComPtr<Dispatch> field = LateBoundField(recordset, index);
-      text = TextOf(FieldProperty(field.get(), u"Value"));
-      type = ToInt32(FieldProperty(field.get(), u"Type"));
-      precision = ToInt32(FieldProperty(field.get(), u"Precision"));
-      scale = ToInt32(FieldProperty(field.get(), u"NumericScale"));
+      ComPtr<Dispatch> lateField = LateBoundField(recordset, index);
+      text = TextOf(FieldProperty(lateField.get(), u"Value"));
+      type = ToInt32(FieldProperty(lateField.get(), u"Type"));
+      precision = ToInt32(FieldProperty(lateField.get(), u"Precision"));
+      scale = ToInt32(FieldProperty(lateField.get(), u"NumericScale"));
     }
     // The value converted without failing: only now are the out-parameters
     // written.
@@ -178,7 +193,7 @@ UString AdoControl::AdoGetField(std::int32_t& hADO, UString& sField, std::int32_
     return text;
   }
   // The line names the statement last started, not the handle given.
-  if (!valid) DebugLog(u"AdoGetField(" + DecimalText(mhADO) + u") Invalid Handle");
+  if (!valid && logging) DebugLog(u"AdoGetField(" + DecimalText(mhADO) + u") Invalid Handle");
   nType = 0;
   nPrecision = 0;
   nScale = 0;
@@ -201,17 +216,21 @@ std::int32_t AdoControl::AdoNoFields(std::int32_t& hADO) {
       }
     }
   } catch (const ComError& e) {
-    DebugLog(u"AdoNoFields(" + DecimalText(hADO) + u") Error " + DecimalText(e.Number()) + u" " + e.Description());
+    if (DebugModeOn()) {
+      DebugLog(u"AdoNoFields(" + DecimalText(hADO) + u") Error " + DecimalText(e.Number()) + u" " + e.Description());
+    }
     return -1;
   }
-  DebugLog(u"AdoNoFields(" + DecimalText(hADO) + u") = " + DecimalText(result));
+  if (DebugModeOn()) DebugLog(u"AdoNoFields(" + DecimalText(hADO) + u") = " + DecimalText(result));
   return result;
 }
 
 std::int32_t AdoControl::AdoFieldInfo(std::int32_t& hADO, std::int32_t& nField, UString& sName,
                                       std::int32_t& nSize) {
-  const UString call = u"AdoFieldInfo(" + DecimalText(hADO) + u", " + DecimalText(nField) + u")";
-  DebugLog(call + u" Begin");
+  // The lines name the call as it was made (nothing below changes hADO or
+  // nField); they are formed only when they will be written.
+  auto call = [&] { return u"AdoFieldInfo(" + DecimalText(hADO) + u", " + DecimalText(nField) + u")"; };
+  if (DebugModeOn()) DebugLog(call() + u" Begin");
   std::int32_t result = kBadHandleSpecified;
   try {
     if (ValidHandle(hADO) && !IsNothing(mSlots[hADO].oRecordset)) {
@@ -229,7 +248,7 @@ std::int32_t AdoControl::AdoFieldInfo(std::int32_t& hADO, std::int32_t& nField, 
       result = kNoError;
     }
   } catch (const ComError& e) {
-    DebugLog(call + u" Error " + DecimalText(e.Number()) + u" " + e.Description());
+    if (DebugModeOn()) DebugLog(call() + u" Error " + DecimalText(e.Number()) + u" " + e.Description());
     result = kBadHandleSpecified;
   }
   if (result == kBadHandleSpecified) {

@@ -106,7 +106,9 @@ std::int32_t AdoControl::AdoExec(std::int32_t& hADO, UString& sCommand, std::int
 
 std::int32_t AdoControl::AdoExecuting(std::int32_t& hADO) {
   const std::int32_t result = mSlots.At(hADO).bExecuting ? 1 : 0;
-  DebugLog(u"AdoExecuting(" + DecimalText(hADO) + u") = " + DecimalText(result));
+  // Scripts poll this in tight loops; a line of two numbers cannot fail to
+  // form, so it is formed only when it will be written.
+  if (DebugModeOn()) DebugLog(u"AdoExecuting(" + DecimalText(hADO) + u") = " + DecimalText(result));
   return result;
 }
 

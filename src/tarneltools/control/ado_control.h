@@ -23,11 +23,13 @@
 
 namespace tarnel {
 
-// Where AdoGetField found a field by its name (ado/recordset_navigation.cpp):
-// the entry counts only while that Field object is still the recordset's
-// field at that column.
+// Where AdoGetField found a field of a platform recordset by its name
+// (ado/recordset_navigation.cpp): the entry counts only while that Field
+// object is still the field at that column of the recordset's Fields.
 struct AdoFieldLookup {
+  Dispatch* recordset = nullptr;  // identity only; no reference is held
   UString name;
+  ComPtr<Dispatch> fields;  // the recordset's Fields collection
   std::size_t column = 0;
   ComPtr<Dispatch> field;
 };

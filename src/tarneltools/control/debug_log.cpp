@@ -1,7 +1,11 @@
 // DebugLog: the one way the ADO control writes a diagnostic line. The caller
-// forms the whole text; whether it is written is decided here alone, by the
-// control's debug mode. The line goes to the debugger output prefixed with
-// the library file's base name and ".ocx ", with nothing added after it.
+// forms the whole text; whether it is written is decided here, by the
+// control's debug mode. A caller on a hot path may skip forming a line
+// when DebugModeOn() says it would not be written, as long as forming it
+// cannot fail (a text form that may raise is formed in any case, since the
+// failure is what the caller sees). The line goes to the debugger output
+// prefixed with the library file's base name and ".ocx ", with nothing
+// added after it.
 #include "platform/debugout/debug_output.h"
 #include "tarneltools/control/ado_control.h"
 #include "tarneltools/control/module_file.h"

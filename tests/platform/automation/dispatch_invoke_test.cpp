@@ -141,6 +141,34 @@ TEST_F(DispatchInvoke, WritesByReferenceArgumentsBackOnlyAfterSuccess) {
   EXPECT_EQ(text.bstrVal(), u"name!");
 }
 
+TEST_F(DispatchInvoke, ReferencesOfEveryFormReceiveTheResults) {
+  // A typed string reference: its string receives the member's text, and
+  // keeps its own when the member fails.
+  UString typed = u"typed";
+  Call failed = InvokeWith(calc.get(), 3, DISPATCH_METHOD, {Variant::RefTyped(VT_BSTR, &typed), Variant(true)});
+  EXPECT_EQ(failed.hr, DISP_E_EXCEPTION);
+  EXPECT_EQ(typed, u"typed");
+  ASSERT_EQ(InvokeWith(calc.get(), 3, DISPATCH_METHOD, {Variant::RefTyped(VT_BSTR, &typed)}).hr, S_OK);
+  EXPECT_EQ(typed, u"typed!");
+
+  // A reference to a Variant of another type gets the declared type back.
+  Variant number(2.0);
+  ASSERT_EQ(InvokeWith(calc.get(), 2, DISPATCH_METHOD, {Variant::Ref(&number), Variant(40)}).hr, S_OK);
+  ASSERT_EQ(number.vt(), VT_I4);
+  EXPECT_EQ(number.lVal(), 42);
+
+  // One variable passed for two parameters: the results are written back in
+  // parameter order, so the last parameter's final value is what it keeps.
+  Variant both(2);
+  ASSERT_EQ(InvokeWith(calc.get(), 2, DISPATCH_METHOD, {Variant::Ref(&both), Variant::Ref(&both)}).hr, S_OK);
+  EXPECT_EQ(both.lVal(), 2) << "'n' became 4, then 'by' (unchanged, 2) was written";
+
+  // A reference without target has no value of the declared type.
+  Call dangling = InvokeWith(calc.get(), 1, DISPATCH_METHOD, {Variant(1), Variant::Ref(nullptr)});
+  EXPECT_EQ(dangling.hr, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(dangling.argErr, 0u);
+}
+
 TEST_F(DispatchInvoke, FillsOmittedOptionalArguments) {
   Variant n(1);
   ASSERT_EQ(InvokeWith(calc.get(), 2, DISPATCH_METHOD, {Variant::Ref(&n)}).hr, S_OK);
