@@ -4,6 +4,7 @@
 // "d.dddE+XX"; Currency and Decimal exact, trailing fractional zeros
 // dropped. Never grouped; only the decimal separator follows the locale.
 // Locale-independent primitives (to_chars) only, since this is a hot path.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -43,9 +44,16 @@ void AppendReal(UString& out, double v, int significantDigits, char16_t decimalS
     return;
   }
   // Scientific form with the requested significant digits, rounded on the
-  // exact binary value: "-d.dddde-XX".
+  // exact binary value: "-d.dddde-XX". The shortest form that reads back as
+  // the same double is much cheaper to find; when it has no more digits than
+  // requested it is exactly that rounding (the double lies far closer to it
+  // than to any rounding boundary of the requested precision), so it serves.
   char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, significantDigits - 1);
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+  if (const char* e = std::find(buf, res.ptr, 'e');
+      e - buf - (buf[0] == '-') - (e - buf - (buf[0] == '-') > 1) > significantDigits) {
+    res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, significantDigits - 1);
+  }
   const char* p = buf;
   bool negative = *p == '-';
   if (negative) ++p;
