@@ -12,66 +12,18 @@
 #include <sstream>
 #include <string>
 
+#include "host_script_fixture.h"
+
 namespace tarnel {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Output {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using Output = HostOutput;
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-// Single quotes for the shell.
-std::string Quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
-
-class CommandScripts : public ::testing::Test {
+class CommandScripts : public HostScriptFixture {
  protected:
-  void SetUp() override {
-    host_ = fs::path(TARNEL_BINARY_DIR) / "tarnelhost";
-    library_ = fs::path(TARNEL_BINARY_DIR) / "TarnelTools.so";
-    if (!fs::exists(host_)) GTEST_SKIP() << "tarnelhost is not built";
-    std::string pattern = (fs::temp_directory_path() / "tarnel-scripts-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    ASSERT_EQ(Host("--regsvr " + Quoted(library_.string())).status, 0);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    if (!dir_.empty()) fs::remove_all(dir_, ignored);
-  }
-
-  // Runs tarnelhost with the arguments (already quoted for the shell).
-  // `env` holds extra arguments of env(1), such as "-u NAME".
-  Output Host(const std::string& args, const std::string& env = "") {
-    const fs::path out = dir_ / "out.txt", err = dir_ / "err.txt";
-    const std::string command = "env " + env + " TARNEL_REGISTRY=" + Quoted((dir_ / "registry.db").string()) +
-                                " timeout 120 " + Quoted(host_.string()) + " " + args + " >" + Quoted(out.string()) +
-                                " 2>" + Quoted(err.string()) + " </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
-  }
-  Output Script(const std::string& code, const std::string& args = "") {
-    const fs::path script = dir_ / "script.lua";
-    std::ofstream(script) << code;
-    return Host("--debug-output " + Quoted(script.string()) + " " + args);
-  }
-
-  fs::path dir_;
-  fs::path host_;
-  fs::path library_;
+  Output Script(const std::string& code, const std::string& args = "") { return RunScript(code, args); }
 };
 
 TEST_F(CommandScripts, AScriptRunsAParameterisedStatementAndReadsTheWriteBacks) {

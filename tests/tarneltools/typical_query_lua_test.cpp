@@ -14,29 +14,14 @@
 #include <sstream>
 #include <string>
 
+#include "host_script_fixture.h"
+
 namespace tarnel {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Output {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::string Quoted(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-}
+using Output = HostOutput;
 
 // What every script below starts with: a control, a connection helper and
 // a bounded wait for a handle's statement.
@@ -66,41 +51,14 @@ local function exec(h, sql)
 end
 )LUA";
 
-class TypicalQueryScripts : public ::testing::Test {
+class TypicalQueryScripts : public HostScriptFixture {
  protected:
-  void SetUp() override {
-    host_ = fs::path(TARNEL_BINARY_DIR) / "tarnelhost";
-    if (!fs::exists(host_)) GTEST_SKIP() << "tarnelhost is not built";
-    std::string pattern = (fs::temp_directory_path() / "tarnel-query-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    ASSERT_EQ(Host("--regsvr " + Quoted((fs::path(TARNEL_BINARY_DIR) / "TarnelTools.so").string())).status, 0);
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    if (!dir_.empty()) fs::remove_all(dir_, ignored);
-  }
-
-  Output Host(const std::string& args) {
-    const fs::path out = dir_ / "out.txt", err = dir_ / "err.txt";
-    const std::string command = "env TARNEL_REGISTRY=" + Quoted((dir_ / "registry.db").string()) + " timeout 120 " +
-                                Quoted(host_.string()) + " " + args + " >" + Quoted(out.string()) + " 2>" +
-                                Quoted(err.string()) + " </dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadAll(out), ReadAll(err)};
-  }
   // Runs the prelude followed by `code` with --debug-output.
-  Output Script(const std::string& code, const std::string& args = "") {
-    const fs::path script = dir_ / "script.lua";
-    std::ofstream(script) << kPrelude << code;
-    return Host("--debug-output " + Quoted(script.string()) + " " + args);
-  }
+  Output Script(const std::string& code, const std::string& args = "") { return RunScript(kPrelude + code, args); }
   std::string Sqlite(const std::string& file = "plant.db") {
     return "Provider=SQLite;Data Source=" + (dir_ / file).string() + ";Create=True";
   }
 
-  fs::path dir_;
-  fs::path host_;
 };
 
 TEST_F(TypicalQueryScripts, TheExampleScriptPrintsTheRows) {
