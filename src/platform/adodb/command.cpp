@@ -49,11 +49,7 @@ void Command::LetActiveConnection(Variant& value) {
   }
   if (v.vt() == VT_BSTR) {
     // A connection string: the command opens a connection of its own.
-    ComPtr<Connection> own = MakeObject<Connection>();
-    Variant text = v;
-    Variant none = Variant::Missing();
-    std::int32_t sync = adConnectUnspecified;
-    own->Open(text, none, none, sync);
+    ComPtr<Connection> own = Connection::OpenOwn(v);
     connection_ = own;
     own->Track(this);
     return;

@@ -435,4 +435,13 @@ void Connection::RollbackTrans() {
   if ((attributes_ & adXactAbortRetaining) && session_ && session_->TransactionLevel() == 0) BeginTrans();
 }
 
+ComPtr<Connection> Connection::OpenOwn(const Variant& connectionString) {
+  ComPtr<Connection> own = MakeObject<Connection>();
+  Variant text = connectionString;
+  Variant none = Variant::Missing();
+  std::int32_t sync = adConnectUnspecified;
+  own->Open(text, none, none, sync);
+  return own;
+}
+
 }  // namespace tarnel::adodb

@@ -49,6 +49,9 @@ class Connection final : public EventSourceObject<Connection> {
   void CommitTrans();
   void RollbackTrans();
   void Open(Variant& connectionString, Variant& userId, Variant& password, std::int32_t& options);
+  // A new connection opened synchronously from a connection string, for a
+  // Command or Recordset given a string as its ActiveConnection.
+  static ComPtr<Connection> OpenOwn(const Variant& connectionString);
   ComPtr<Dispatch> GetErrors();
   UString GetDefaultDatabase();
   void LetDefaultDatabase(UString& value);

@@ -227,11 +227,7 @@ Connection* Recordset::ResolveConnection(Variant& activeConnection) {
   }
   if (v.vt() == VT_BSTR) {
     // A connection string: the recordset opens a connection of its own.
-    ComPtr<Connection> own = MakeObject<Connection>();
-    Variant text = v;
-    Variant none = Variant::Missing();
-    std::int32_t sync = adConnectUnspecified;
-    own->Open(text, none, none, sync);
+    ComPtr<Connection> own = Connection::OpenOwn(v);
     connection_ = own;
     return own.get();
   }

@@ -7,6 +7,7 @@
 
 #include "platform/automation/com_error.h"
 #include "platform/automation/dispatch.h"
+#include "platform/automation/locale.h"
 #include "platform/automation/type_info.h"
 
 namespace tarnel::testing {
@@ -80,6 +81,16 @@ std::int32_t ErrorOf(F f) {
     return e.Number();
   }
   return 0;
+}
+
+// The two locales the conversion tests compare.
+inline const Locale& EnUs() {
+  static const Locale l = Locale::Named("en-US");
+  return l;
+}
+inline const Locale& DeDe() {
+  static const Locale l = Locale::Named("de-DE");
+  return l;
 }
 
 }  // namespace tarnel::testing

@@ -16,14 +16,8 @@ namespace {
 using testing::ErrorOf;
 using testing::FakeObject;
 
-const Locale& EnUs() {
-  static const Locale l = Locale::Named("en-US");
-  return l;
-}
-const Locale& DeDe() {
-  static const Locale l = Locale::Named("de-DE");
-  return l;
-}
+using testing::DeDe;
+using testing::EnUs;
 
 // Converts and returns the HRESULT; the result in out.
 HRESULT To(VarType vt, const Variant& v, Variant& out, const Locale& l = EnUs(), std::uint16_t flags = 0) {

@@ -17,14 +17,8 @@ using testing::ErrorOf;
 using testing::FakeObject;
 using testing::FakeUnknown;
 
-const Locale& EnUs() {
-  static const Locale l = Locale::Named("en-US");
-  return l;
-}
-const Locale& DeDe() {
-  static const Locale l = Locale::Named("de-DE");
-  return l;
-}
+using testing::DeDe;
+using testing::EnUs;
 
 std::string Text(const Variant& v, const Locale& l = EnUs()) { return ToUtf8(TextOf(v, l)); }
 

@@ -45,6 +45,17 @@ struct ErrorRecord {
   std::int32_t nativeError = 0;
 };
 
+// The record of a statement that the caller cancelled or that ran past its
+// command time-out, the same for every engine but for its source.
+inline ErrorRecord StoppedRecord(bool timedOut, std::string source) {
+  ErrorRecord r;
+  r.source = std::move(source);
+  r.number = timedOut ? DB_E_ABORTLIMITREACHED : DB_E_CANCELED;
+  r.description = timedOut ? "Query timeout expired" : "Operation cancelled";
+  r.sqlState = timedOut ? "HYT00" : "HY008";
+  return r;
+}
+
 // The outcome of a provider operation as the caller raises it: number 0 is
 // success. `errors` holds the records for Connection.Errors (empty for ADO's
 // own errors); `warnings` holds notices that did not make the operation fail

@@ -67,20 +67,7 @@ ErrorRecord PgConnectionError(std::string_view message, const char* sqlState) {
   return r;
 }
 
-ErrorRecord PgStoppedRecord(bool timedOut) {
-  ErrorRecord r;
-  r.source = PostgresqlBackend::kSource;
-  if (timedOut) {
-    r.number = DB_E_ABORTLIMITREACHED;
-    r.description = "Query timeout expired";
-    r.sqlState = "HYT00";
-  } else {
-    r.number = DB_E_CANCELED;
-    r.description = "Operation cancelled";
-    r.sqlState = "HY008";
-  }
-  return r;
-}
+ErrorRecord PgStoppedRecord(bool timedOut) { return StoppedRecord(timedOut, PostgresqlBackend::kSource); }
 
 ErrorRecord PgNoticeRecord(const PGresult* result) {
   ErrorRecord r = PgResultError(result);

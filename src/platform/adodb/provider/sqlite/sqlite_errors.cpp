@@ -69,18 +69,8 @@ ErrorRecord SqliteErrorRecord(int extendedCode, std::string_view message) {
 }
 
 ErrorRecord SqliteStoppedRecord(bool timedOut) {
-  ErrorRecord r;
-  r.source = SqliteBackend::kSource;
+  ErrorRecord r = StoppedRecord(timedOut, SqliteBackend::kSource);
   r.nativeError = SQLITE_INTERRUPT;
-  if (timedOut) {
-    r.number = DB_E_ABORTLIMITREACHED;
-    r.description = "Query timeout expired";
-    r.sqlState = "HYT00";
-  } else {
-    r.number = DB_E_CANCELED;
-    r.description = "Operation cancelled";
-    r.sqlState = "HY008";
-  }
   return r;
 }
 
