@@ -95,7 +95,7 @@ int CreateObjectWork(lua_State* L) {
     std::size_t length = 0;
     const char* text = lua_tolstring(L, 1, &length);
     ComPtr<Dispatch> object = CreateObject(FromUtf8(std::string_view(text, length)));
-    PushObject(L, object.get());
+    PushObject(L, object.get(), true);
     return 1;
   });
 }

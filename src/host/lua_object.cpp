@@ -3,6 +3,7 @@
 // and property write reaches Invoke.
 #include "host/lua_object.h"
 
+#include <limits>
 #include <string>
 
 #include "host/host_state.h"
@@ -14,7 +15,8 @@
 namespace tarnel::host {
 namespace {
 
-const char kObjectMetaKey = 0;
+const char kObjectMetaKey = 0;  // registry: the metatable objects share
+const char kObjectMarkKey = 0;  // in every object's metatable: true
 const char kGetCacheKey = 0;  // registry: interface -> { name -> method closure | DISPID }
 const char kPutCacheKey = 0;  // registry: interface -> { name -> DISPID * 4 + put kinds }
 
@@ -88,33 +90,43 @@ int ObjectRequired(lua_State* L, std::string_view name) {
   return kRaise;
 }
 
-// obj:Method(...): upvalues DISPID, name, interface, and the metatable of
-// objects, against which the first argument is checked without a registry
-// lookup. The name is read only for an error.
+// obj:Method(...): upvalues DISPID, name, interface, and the object the
+// closure is bound to (nil for the closures shared by an interface). A call
+// on the bound object itself needs no check of its first argument; any
+// other first argument must be an object of the same interface. The name
+// is read only for an error.
 int MethodCallWork(lua_State* L) {
   const CallName name{{}, lua_upvalueindex(2)};
   ObjectBox* box = nullptr;
-  if (lua_type(L, 1) == LUA_TUSERDATA && lua_getmetatable(L, 1)) {
-    if (lua_rawequal(L, -1, lua_upvalueindex(4))) box = static_cast<ObjectBox*>(lua_touserdata(L, 1));
-    lua_pop(L, 1);
+  if (lua_rawequal(L, 1, lua_upvalueindex(4))) {
+    box = static_cast<ObjectBox*>(lua_touserdata(L, 1));
+  } else {
+    box = ToObjectBox(L, 1);
+    if (box && box->object && box->type != lua_touserdata(L, lua_upvalueindex(3))) {
+      PushError(L, ScriptError::Standard(438, std::string(name.Text(L))));
+      return kRaise;
+    }
   }
   if (!box || !box->object) return ObjectRequired(L, name.Text(L));
-  if (box->type != lua_touserdata(L, lua_upvalueindex(3))) {
-    PushError(L, ScriptError::Standard(438, std::string(name.Text(L))));
-    return kRaise;
-  }
   auto id = static_cast<DispId>(lua_tointeger(L, lua_upvalueindex(1)));
   return InvokeAndPush(L, box->object, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 2, lua_gettop(L) - 1, true, true,
                        name);
 }
 int MethodCall(lua_State* L) { return FinishEntry(L, MethodCallWork(L)); }
 
-void PushMethod(lua_State* L, DispId id, int nameIndex, const TypeInfo* type) {
+// Pushes the closure of method id; bound to the object at stack index
+// boundIndex, or to none when it is 0.
+void PushMethod(lua_State* L, DispId id, int nameIndex, const TypeInfo* type, int boundIndex) {
   nameIndex = lua_absindex(L, nameIndex);
+  if (boundIndex != 0) boundIndex = lua_absindex(L, boundIndex);
   lua_pushinteger(L, id);
   lua_pushvalue(L, nameIndex);
   lua_pushlightuserdata(L, const_cast<TypeInfo*>(type));
-  lua_rawgetp(L, LUA_REGISTRYINDEX, &kObjectMetaKey);
+  if (boundIndex != 0) {
+    lua_pushvalue(L, boundIndex);
+  } else {
+    lua_pushnil(L);
+  }
   lua_pushcclosure(L, MethodCall, 4);
 }
 
@@ -123,8 +135,12 @@ int UnknownName(lua_State* L, std::string_view name) {
   return kRaise;
 }
 
-// obj.Name: a property read, or the method closure for a method.
-int IndexWork(lua_State* L) {
+// obj.Name with the object at 1 and the key at 2: a property read, or the
+// method closure for a method. methods is the stack index of the object's
+// own method table, or 0 for an object without one: a method closure is
+// then the interface's shared one, else one bound to the object, which is
+// kept in that table so that Lua finds it there without calling the host.
+int IndexWork(lua_State* L, int methods) {
   auto* box = static_cast<ObjectBox*>(lua_touserdata(L, 1));
   if (!box || !box->object) return ObjectRequired(L, "(collected)");
   if (lua_type(L, 2) != LUA_TSTRING) {
@@ -132,32 +148,44 @@ int IndexWork(lua_State* L) {
     return InvokeAndPush(L, box->object, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 2, 1, true, false,
                          CallName{"(default)"});
   }
-  lua_getiuservalue(L, 1, 1);  // 3: the get cache
+  lua_getiuservalue(L, 1, 1);  // the get cache
+  const int cache = lua_gettop(L);
   lua_pushvalue(L, 2);
-  int cached = lua_rawget(L, 3);  // 4
-  if (cached == LUA_TFUNCTION) return 1;  // a method: its closure, found without reading the name
+  const int cached = lua_rawget(L, cache);
+  if (cached == LUA_TFUNCTION && methods == 0) return 1;  // a method: its closure, found without reading the name
   std::size_t length = 0;
   const char* name = lua_tolstring(L, 2, &length);
   std::string_view nameView(name, length);
   DispId id = DISPID_UNKNOWN;
-  if (cached == LUA_TNUMBER) {
-    id = static_cast<DispId>(lua_tointeger(L, 4));
+  bool callable = false;
+  if (cached == LUA_TFUNCTION) {
+    lua_getupvalue(L, -1, 1);  // the shared closure's DISPID
+    id = static_cast<DispId>(lua_tointeger(L, -1));
+    callable = true;
+  } else if (cached == LUA_TNUMBER) {
+    id = static_cast<DispId>(lua_tointeger(L, -1));
   } else {
     Resolved r;
     if (!Resolve(L, *box, nameView, r)) return kRaise;
     if (!r.found) return UnknownName(L, nameView);
-    lua_pop(L, 1);
-    lua_pushvalue(L, 2);
-    if (r.callable) {
-      PushMethod(L, r.id, 2, box->type);
-      lua_pushvalue(L, -1);
-      lua_insert(L, -3);
-      lua_rawset(L, 3);
-      return 1;
-    }
-    lua_pushinteger(L, r.id);
-    lua_rawset(L, 3);
     id = r.id;
+    callable = r.callable;
+    if (callable) {
+      PushMethod(L, id, 2, box->type, 0);
+    } else {
+      lua_pushinteger(L, id);
+    }
+    lua_pushvalue(L, 2);
+    lua_pushvalue(L, -2);
+    lua_rawset(L, cache);
+    if (callable && methods == 0) return 1;  // the shared closure, now on top
+  }
+  if (callable) {
+    PushMethod(L, id, 2, box->type, 1);
+    lua_pushvalue(L, 2);
+    lua_pushvalue(L, -2);
+    lua_rawset(L, methods);
+    return 1;
   }
   lua_settop(L, 2);
   int n = InvokeAndPush(L, box->object, id, DISPATCH_PROPERTYGET, 0, 0, true, false, CallName{nameView});
@@ -166,13 +194,23 @@ int IndexWork(lua_State* L) {
     ScriptError error;
     if (ReadErrorValue(L, -1, error) && (error.number == 438 || error.number == 450 || error.number == 449)) {
       lua_pop(L, 1);
-      PushMethod(L, id, 2, nullptr);
+      PushMethod(L, id, 2, nullptr, 0);
       return 1;
     }
   }
   return n;
 }
-int ObjectIndex(lua_State* L) { return FinishEntry(L, IndexWork(L)); }
+int ObjectIndex(lua_State* L) { return FinishEntry(L, IndexWork(L, 0)); }
+
+// The __index of an object's own method table (1), for a key (2) not in it
+// yet; upvalue 1 is the object.
+int BoundIndex(lua_State* L) {
+  lua_settop(L, 2);
+  lua_pushvalue(L, 1);                     // 3: the method table
+  lua_pushvalue(L, lua_upvalueindex(1));
+  lua_replace(L, 1);                       // 1: the object
+  return FinishEntry(L, IndexWork(L, 3));
+}
 
 // obj.Name = v: property let, or set for an object value (or a property
 // that has only a set accessor).
@@ -288,38 +326,61 @@ void RegisterObjectType(lua_State* L) {
       {"__gc", ObjectGc},       {"__eq", ObjectEq},             {"__tostring", ObjectToString},
       {nullptr, nullptr},
   };
-  lua_createtable(L, 0, 8);
+  lua_createtable(L, 0, 9);
   luaL_setfuncs(L, kMethods, 0);
   lua_pushliteral(L, "tarnel.object");
   lua_setfield(L, -2, "__name");
   lua_pushliteral(L, "tarnel.object");
   lua_setfield(L, -2, "__metatable");  // getmetatable shows a name, setmetatable is refused
+  lua_pushboolean(L, 1);
+  lua_rawsetp(L, -2, &kObjectMarkKey);
   lua_rawsetp(L, LUA_REGISTRYINDEX, &kObjectMetaKey);
 }
 
 ObjectBox* ToObjectBox(lua_State* L, int index) {
   if (lua_type(L, index) != LUA_TUSERDATA || !lua_getmetatable(L, index)) return nullptr;
-  lua_rawgetp(L, LUA_REGISTRYINDEX, &kObjectMetaKey);
-  bool isObject = lua_rawequal(L, -1, -2);
+  const bool isObject = lua_rawgetp(L, -1, &kObjectMarkKey) == LUA_TBOOLEAN;
   lua_pop(L, 2);
   return isObject ? static_cast<ObjectBox*>(lua_touserdata(L, index)) : nullptr;
 }
 
-void PushObject(lua_State* L, Dispatch* object) {
+void PushObject(lua_State* L, Dispatch* object, bool ownMethods) {
   if (!object) {
     PushNothing(L);
     return;
   }
+  if (!lua_checkstack(L, 6)) RaiseError(28);
   const TypeInfo* type = object->GetTypeInfo();
   auto* box = static_cast<ObjectBox*>(lua_newuserdatauv(L, sizeof(ObjectBox), 2));
   box->object = nullptr;
   box->type = type;
+  const int self = lua_gettop(L);
   lua_rawgetp(L, LUA_REGISTRYINDEX, &kObjectMetaKey);
-  lua_setmetatable(L, -2);
+  if (ownMethods && type) {
+    // A metatable of its own, as the shared one but with __index the
+    // object's method table, whose own __index resolves what is not in it.
+    const int shared = lua_gettop(L);
+    lua_createtable(L, 0, 9);
+    lua_pushnil(L);
+    while (lua_next(L, shared) != 0) {
+      lua_pushvalue(L, -2);
+      lua_insert(L, -2);
+      lua_rawset(L, -4);
+    }
+    lua_newtable(L);           // the method table
+    lua_createtable(L, 0, 1);  // its metatable
+    lua_pushvalue(L, self);
+    lua_pushcclosure(L, BoundIndex, 1);
+    lua_setfield(L, -2, "__index");
+    lua_setmetatable(L, -2);
+    lua_setfield(L, -2, "__index");
+    lua_remove(L, shared);
+  }
+  lua_setmetatable(L, self);
   PushCacheTable(L, &kGetCacheKey, type);
-  lua_setiuservalue(L, -2, 1);
+  lua_setiuservalue(L, self, 1);
   PushCacheTable(L, &kPutCacheKey, type);
-  lua_setiuservalue(L, -2, 2);
+  lua_setiuservalue(L, self, 2);
   // The reference is taken last, so a memory error above leaks none.
   object->AddRef();
   box->object = object;
@@ -350,8 +411,20 @@ int InvokeAndPush(lua_State* L, Dispatch* object, DispId id, std::uint16_t flags
     InlineVariants<8> values(n);
     InlineVariants<8> args(n);
     for (std::size_t i = 0; i < n; ++i) {
+      const int index = first + static_cast<int>(i);
+      // Whole numbers that fit a Long, the usual argument, directly.
+      if (lua_type(L, index) == LUA_TNUMBER) {
+        int isInteger = 0;
+        const lua_Integer number = lua_tointegerx(L, index, &isInteger);
+        if (isInteger && number >= std::numeric_limits<std::int32_t>::min() &&
+            number <= std::numeric_limits<std::int32_t>::max()) {
+          values.Emplace(static_cast<std::int32_t>(number));
+          if (i < kKeptTexts) texts[i] = {nullptr, 0};
+          continue;
+        }
+      }
       std::string_view text;
-      if (const char* bad = ToVariant(L, first + static_cast<int>(i), values.Emplace(), &text)) {
+      if (const char* bad = ToVariant(L, index, values.Emplace(), &text)) {
         RaiseError(13, StandardErrorDescription(13) + u" (argument " + DecimalText(static_cast<std::int64_t>(i) + 1) +
                            u" of '" + FromUtf8(name.Text(L)) + u"': a " + FromUtf8(bad) +
                            u" has no automation value)");
@@ -377,6 +450,9 @@ int InvokeAndPush(lua_State* L, Dispatch* object, DispId id, std::uint16_t flags
     Variant result;
     ExcepInfo excep;
     std::uint32_t argErr = 0;
+    // The values are this call's own: a failed call raises without reading
+    // them, so the object may work on them in place.
+    if (byRef) flags |= DISPATCH_ARGS_IN_PLACE;
     HRESULT hr = object->Invoke(id, flags, &params, &result, &excep, &argErr);
     if (Failed(hr)) RaiseDispatchFailure(hr, excep, FromUtf8(name.Text(L)), argErr, params.cArgs);
     const int results = 1 + (returnArgs ? count : 0);

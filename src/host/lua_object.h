@@ -24,8 +24,11 @@ struct ObjectBox {
 
 // Creates the metatable of objects; once per state.
 void RegisterObjectType(lua_State* L);
-// Pushes an object (adding a reference), or Nothing for null.
-void PushObject(lua_State* L, Dispatch* object);
+// Pushes an object (adding a reference), or Nothing for null. With
+// ownMethods an object with type information gets a method table of its
+// own, in which obj:Method finds its closure without a call into the host:
+// for the objects a script creates and calls most.
+void PushObject(lua_State* L, Dispatch* object, bool ownMethods = false);
 // The object at index, or null when the value is no host object.
 ObjectBox* ToObjectBox(lua_State* L, int index);
 

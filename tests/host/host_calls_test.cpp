@@ -187,14 +187,21 @@ TEST_F(HostCalls, ArgumentsComeBackAsTheyWereOrAsTheMemberLeftThem) {
   )"), "");
 }
 
-TEST_F(HostCalls, MethodsAreCachedPerInterfaceAndCheckTheirObject) {
+TEST_F(HostCalls, MethodsAreCachedAndCheckTheirObject) {
   EXPECT_EQ(Run(R"(
     local a = CreateObject("Tarnel.TestObject")
     local b = CreateObject("Tarnel.TestObject")
-    eq(a.Add, b.Add, "one closure per interface and name")
+    eq(a.Add, a.Add, "a created object keeps its method closures")
+    assert(a.Add ~= b.Add, "each created object has its own")
+    local c, d = a:CreateChild("c"), a:CreateChild("d")
+    eq(c.Add, d.Add, "other objects share one closure per interface and name")
+    eq(c:Add(1, 2), 3)
     local add = a.Add
     eq(add(b, 2, 3), 5, "the closure works on any object of the interface")
+    eq(c.Add(a, 4, 5), 9, "the shared closure too")
     eq(fails(add, 7, 1, 2).number, 424)
+    eq(fails(add, nil, 1, 2).number, 424)
+    eq(fails(add, {}, 1, 2).number, 424)
     eq(getmetatable(a), "tarnel.object")
     assert(tostring(a):find("^TestObject: "), tostring(a))
     local t = {}; t[a] = true; eq(t[b], nil, "different objects")

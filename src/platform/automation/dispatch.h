@@ -21,6 +21,11 @@ enum DispatchFlags : std::uint16_t {
   DISPATCH_PROPERTYGET = 0x2,
   DISPATCH_PROPERTYPUT = 0x4,
   DISPATCH_PROPERTYPUTREF = 0x8,
+  // Not a member kind: the caller's by-reference arguments are its own
+  // temporaries, whose values it reads only after a successful call. The
+  // callee may then work on them in place instead of on copies, so a failed
+  // call may leave them changed. Without it a failed call changes nothing.
+  DISPATCH_ARGS_IN_PLACE = 0x1000,
 };
 
 struct DispParams {

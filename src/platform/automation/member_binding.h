@@ -54,11 +54,11 @@ template <class T>
 inline void Put(Variant* r, const ComPtr<T>& x) { *r = Variant(static_cast<Dispatch*>(x.get())); }
 
 template <class C, class R, class... A, std::size_t... I>
-void Call(R (C::*m)(A...), C* self, Variant* args, Variant* result, std::index_sequence<I...>) {
+void Call(R (C::*m)(A...), C* self, Variant* const* args, Variant* result, std::index_sequence<I...>) {
   if constexpr (std::is_void_v<R>) {
-    (self->*m)(ArgOf<A>(args[I])...);
+    (self->*m)(ArgOf<A>(*args[I])...);
   } else {
-    Put(result, (self->*m)(ArgOf<A>(args[I])...));
+    Put(result, (self->*m)(ArgOf<A>(*args[I])...));
   }
 }
 
@@ -67,7 +67,7 @@ struct Binder;
 
 template <class C, class R, class... A, R (C::*M)(A...)>
 struct Binder<M> {
-  static void Handle(void* self, Variant* args, Variant* result) {
+  static void Handle(void* self, Variant* const* args, Variant* result) {
     Call(M, static_cast<C*>(self), args, result, std::index_sequence_for<A...>{});
   }
 };

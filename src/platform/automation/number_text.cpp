@@ -14,8 +14,13 @@ namespace tarnel::convert {
 
 namespace {
 
+// Widens each ASCII byte in place (appending a range of another character
+// type would build a temporary string first).
 void AppendAscii(UString& out, const char* first, const char* last) {
-  out.append(first, last);  // widening each ASCII byte
+  const std::size_t at = out.size();
+  out.resize(at + static_cast<std::size_t>(last - first));
+  char16_t* to = out.data() + at;
+  while (first != last) *to++ = static_cast<unsigned char>(*first++);
 }
 
 }  // namespace
@@ -32,9 +37,49 @@ void AppendUnsigned(UString& out, std::uint64_t v) {
   AppendAscii(out, buf, res.ptr);
 }
 
+// A value that is the double nearest to a decimal with at most four
+// decimals and at most significantDigits digits (prices, readings, counts):
+// that decimal is its shortest form and also its rounding to the requested
+// digits, so it is written directly. False for any other value.
+bool AppendShortDecimal(UString& out, double v, int significantDigits, char16_t decimalSeparator) {
+  static constexpr double kScale[] = {1, 10, 100, 1000, 10000};
+  static constexpr int kMaxDecimals = 4;
+  const double magnitude = std::fabs(v);
+  if (!(magnitude >= 1e-4 && magnitude < 1e15)) return false;
+  for (int decimals = 0; decimals <= kMaxDecimals; ++decimals) {
+    const double product = magnitude * kScale[decimals];
+    if (product >= 1e15) return false;
+    // Rounded to the nearest whole number; below 2^50 adding a half is exact.
+    const double scaled = static_cast<double>(static_cast<std::uint64_t>(product + 0.5));
+    // Both operands are exact, so the quotient is the correctly rounded
+    // value of the decimal: what reading that decimal back gives.
+    if (scaled / kScale[decimals] != magnitude) continue;
+    char digits[24];
+    const auto res = std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(scaled));
+    const int count = static_cast<int>(res.ptr - digits);
+    if (count > significantDigits) return false;
+    if (v < 0) out.push_back(u'-');
+    if (count <= decimals) {
+      out.push_back(u'0');
+      out.push_back(decimalSeparator);
+      out.append(static_cast<std::size_t>(decimals - count), u'0');
+      AppendAscii(out, digits, res.ptr);
+    } else {
+      AppendAscii(out, digits, res.ptr - decimals);
+      if (decimals > 0) {
+        out.push_back(decimalSeparator);
+        AppendAscii(out, res.ptr - decimals, res.ptr);
+      }
+    }
+    return true;
+  }
+  return false;
+}
+
 // NaN and the infinities, which no script arithmetic produces but a data
 // source may hold, print as "NaN", "Infinity" and "-Infinity".
 void AppendReal(UString& out, double v, int significantDigits, char16_t decimalSeparator) {
+  if (AppendShortDecimal(out, v, significantDigits, decimalSeparator)) return;
   if (std::isnan(v)) {
     out += u"NaN";
     return;

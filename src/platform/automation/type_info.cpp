@@ -5,6 +5,7 @@
 #include "platform/automation/type_info.h"
 
 #include <new>
+#include <vector>
 
 #include "platform/automation/com_error.h"
 #include "platform/automation/variant_convert.h"
@@ -149,12 +150,54 @@ HRESULT Exception(ExcepInfo* excep, HRESULT scode, UString description, UString 
   return DISP_E_EXCEPTION;
 }
 
+// Runs the member's handler on prepared arguments; errors it raises become
+// exception information.
+HRESULT CallHandler(const MemberDesc& m, void* self, Variant* const* args, Variant& res, ExcepInfo* excep,
+                    UStringView source) {
+  if (!m.handler) {
+    return Exception(excep, E_NOTIMPL, UString(m.name) + u" is not implemented", UString(source));
+  }
+  try {
+    m.handler(self, args, &res);
+  } catch (const ComError& e) {
+    return Exception(excep, e.hr(), e.Description(), e.Source().empty() ? UString(source) : e.Source());
+  } catch (const std::bad_alloc&) {
+    return Exception(excep, E_OUTOFMEMORY, StandardErrorDescription(7), UString(source));
+  } catch (const std::exception& e) {
+    return Exception(excep, E_FAIL, FromUtf8(e.what()), UString(source));
+  }
+  return S_OK;
+}
+
+// The arguments as the handler can use them in place: every parameter
+// present, passed as a reference to a Variant that already holds the
+// parameter's type. False when any needs coercion, a default or a copy.
+bool ArgumentsInPlace(const MemberDesc& m, const DispParams& params, Variant** args) {
+  const std::size_t n = params.cArgs;
+  if (n != m.params.size()) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    const ParamDesc& p = m.params[i];
+    const Variant& arg = params.rgvarg[n - 1 - i];
+    if (!p.byRef || arg.vt() != (VT_BYREF | VT_VARIANT)) return false;
+    Variant* value = arg.pvarVal();
+    if (!value) return false;
+    if (p.type == VT_VARIANT ? (value->IsByRef() || value->IsMissing())
+                             : (value->vt() != p.type || !CopiesUnchanged(p.type))) {
+      return false;
+    }
+    args[i] = value;
+  }
+  return true;
+}
+
 }  // namespace
 
 HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16_t flags, DispParams* params,
                         Variant* result, ExcepInfo* excep, std::uint32_t* argErr, UStringView source) {
   DispParams none;
   if (!params) params = &none;
+  const bool inPlace = (flags & DISPATCH_ARGS_IN_PLACE) != 0;
+  flags = static_cast<std::uint16_t>(flags & ~DISPATCH_ARGS_IN_PLACE);
   const MemberDesc* m = type.Find(id, flags);
   if (!m) return DISP_E_MEMBERNOTFOUND;
 
@@ -167,14 +210,34 @@ HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16
     return DISP_E_NONAMEDARGS;
   }
   const std::uint32_t n = params->cArgs;
-  if (n > m->params.size() || (n < m->params.size() && n < m->RequiredCount())) return DISP_E_BADPARAMCOUNT;
+  const std::size_t count = m->params.size();
+  if (n > count || (n < count && n < m->RequiredCount())) return DISP_E_BADPARAMCOUNT;
   if (n > 0 && !params->rgvarg) return E_POINTER;
 
-  // Coerce every argument into a local of its declared type, in parameter
-  // order; the locals of the usual few parameters live on the stack.
-  InlineVariants<10> locals(m->params.size());
+  // What the handler works on, one pointer per parameter: a local holding
+  // the argument coerced to its declared type, in parameter order (on the
+  // stack for the usual few), or, when the caller allows it, the caller's
+  // own Variant that a by-reference argument already of that type points at.
+  constexpr std::size_t kInline = 10;
+  Variant* inlineArgs[kInline];
+  std::vector<Variant*> heapArgs;
+  Variant** args = inlineArgs;
+  if (count > kInline) {
+    heapArgs.resize(count);
+    args = heapArgs.data();
+  }
+
+  // The common case of a script's call: nothing to coerce or copy.
+  if (inPlace && ArgumentsInPlace(*m, *params, args)) {
+    Variant res;
+    HRESULT hr = CallHandler(*m, self, args, res, excep, source);
+    if (Succeeded(hr) && result) *result = std::move(res);
+    return hr;
+  }
+
+  InlineVariants<kInline> locals(count);
   Variant copied;  // a typed reference's value, copied out
-  for (std::size_t i = 0; i < m->params.size(); ++i) {
+  for (std::size_t i = 0; i < count; ++i) {
     const ParamDesc& p = m->params[i];
     const bool present = i < n;
     const std::uint32_t index = present ? static_cast<std::uint32_t>(n - 1 - i) : 0;
@@ -193,51 +256,46 @@ HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16
         return DISP_E_PARAMNOTOPTIONAL;
       }
       if (!p.hasDefault) {
-        locals.Emplace(Variant::Missing());
+        args[i] = &locals.Emplace(Variant::Missing());
       } else if (p.type == VT_VARIANT || p.type == VT_I4) {
-        locals.Emplace(p.defaultValue);
+        args[i] = &locals.Emplace(p.defaultValue);
       } else {
-        HRESULT hr = ChangeType(locals.Emplace(), Variant(p.defaultValue), 0, p.type);
+        args[i] = &locals.Emplace();
+        HRESULT hr = ChangeType(*args[i], Variant(p.defaultValue), 0, p.type);
         if (Failed(hr)) return hr;
       }
       continue;
     }
     if (p.type == VT_VARIANT || (value->vt() == p.type && CopiesUnchanged(p.type))) {
-      if (value == &copied) {
-        locals.Emplace(std::move(copied));
+      if (inPlace && p.byRef && params->rgvarg[index].vt() == (VT_BYREF | VT_VARIANT)) {
+        args[i] = const_cast<Variant*>(value);
+        locals.Emplace();  // keeps locals[i] paired with parameter i
+      } else if (value == &copied) {
+        args[i] = &locals.Emplace(std::move(copied));
       } else {
-        locals.Emplace(*value);
+        args[i] = &locals.Emplace(*value);
       }
       continue;
     }
-    HRESULT hr = ChangeType(locals.Emplace(), *value, 0, p.type);
+    args[i] = &locals.Emplace();
+    HRESULT hr = ChangeType(*args[i], *value, 0, p.type);
     if (Failed(hr)) {
       if (argErr) *argErr = index;
       return hr == DISP_E_OVERFLOW ? DISP_E_OVERFLOW : DISP_E_TYPEMISMATCH;
     }
   }
 
-  if (!m->handler) {
-    return Exception(excep, E_NOTIMPL, UString(m->name) + u" is not implemented", UString(source));
-  }
-
   Variant res;
-  try {
-    m->handler(self, locals.data(), &res);
-  } catch (const ComError& e) {
-    return Exception(excep, e.hr(), e.Description(), e.Source().empty() ? UString(source) : e.Source());
-  } catch (const std::bad_alloc&) {
-    return Exception(excep, E_OUTOFMEMORY, StandardErrorDescription(7), UString(source));
-  } catch (const std::exception& e) {
-    return Exception(excep, E_FAIL, FromUtf8(e.what()), UString(source));
-  }
+  HRESULT hr = CallHandler(*m, self, args, res, excep, source);
+  if (Failed(hr)) return hr;
 
-  // The call succeeded: hand by-reference results back to the caller. The
-  // locals are not needed afterwards, so their values move.
+  // The call succeeded: hand by-reference results back to the caller (those
+  // worked on in place are there already). The locals are not needed
+  // afterwards, so their values move.
   for (std::size_t i = 0; i < n; ++i) {
     const ParamDesc& p = m->params[i];
     Variant& arg = params->rgvarg[n - 1 - i];
-    if (!p.byRef || !arg.IsByRef() || locals[i].IsMissing()) continue;
+    if (!p.byRef || !arg.IsByRef() || args[i] != &locals[i] || locals[i].IsMissing()) continue;
     if (arg.vt() == (VT_BYREF | VT_VARIANT)) {
       if (arg.pvarVal()) *arg.pvarVal() = std::move(locals[i]);
       continue;

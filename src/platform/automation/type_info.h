@@ -35,9 +35,9 @@ struct ParamDesc {
 };
 
 // The implementation of a member: called with the arguments already coerced
-// to the declared types (in parameter order) and a result to fill. It raises
-// errors by throwing ComError.
-using MemberHandler = void (*)(void* self, Variant* args, Variant* result);
+// to the declared types (one pointer per parameter, in parameter order) and a
+// result to fill. It raises errors by throwing ComError.
+using MemberHandler = void (*)(void* self, Variant* const* args, Variant* result);
 
 struct MemberDesc {
   DispId id;

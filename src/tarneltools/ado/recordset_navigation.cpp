@@ -61,11 +61,18 @@ constexpr std::size_t kFieldLookups = 32;
 // goes away, and the entry's references keep both from being mistaken for
 // new ones; so a hit is the field the collection itself would find, of the
 // same live recordset.
-adodb::Field* RememberedField(const std::vector<AdoFieldLookup>& lookups, Dispatch* recordset, const UString& name) {
-  for (const AdoFieldLookup& entry : lookups) {
+adodb::Field* RememberedField(const std::vector<AdoFieldLookup>& lookups, std::size_t& next, Dispatch* recordset,
+                              const UString& name) {
+  // A script reads the fields of each record in the same order, so the
+  // search starts after the entry found last.
+  const std::size_t count = lookups.size();
+  if (next >= count) next = 0;
+  for (std::size_t k = 0, i = next; k < count; ++k, i = i + 1 == count ? 0 : i + 1) {
+    const AdoFieldLookup& entry = lookups[i];
     if (entry.recordset == recordset && entry.name == name &&
         static_cast<Dispatch*>(static_cast<adodb::Fields*>(entry.fields.get())->At(entry.column)) ==
             entry.field.get()) {
+      next = i + 1;
       return static_cast<adodb::Field*>(entry.field.get());
     }
   }
@@ -158,7 +165,7 @@ UString AdoControl::AdoGetField(std::int32_t& hADO, UString& sField, std::int32_
     std::int32_t type = 0;
     std::int32_t precision = 0;
     std::int32_t scale = 0;
-    adodb::Field* field = RememberedField(mFieldLookups, recordset, sField);
+    adodb::Field* field = RememberedField(mFieldLookups, mFieldLookupNext, recordset, sField);
     if (!field) {
       if (adodb::Recordset* early = AsRecordset(recordset)) field = FindField(mFieldLookups, recordset, *early, sField);
     }

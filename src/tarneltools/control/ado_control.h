@@ -174,6 +174,7 @@ class AdoControl final : public ControlBase<AdoControl> {
 
   AdoSlotTable mSlots;                       // the handle table
   std::vector<AdoFieldLookup> mFieldLookups;  // AdoGetField's fields found by name
+  std::size_t mFieldLookupNext = 0;          // where the next search in them starts
   std::int32_t mnConnections = 0;            // handles in use
   VariantBool mbDebugMode = VARIANT_FALSE;   // debug mode
   std::int32_t mhADO = 0;                    // the handle whose statement executes

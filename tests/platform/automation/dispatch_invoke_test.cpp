@@ -169,6 +169,40 @@ TEST_F(DispatchInvoke, ReferencesOfEveryFormReceiveTheResults) {
   EXPECT_EQ(dangling.argErr, 0u);
 }
 
+// A caller whose by-reference arguments are its own temporaries lets the
+// member work on them in place: the results arrive the same way, a failed
+// member's change is then left in them, and arguments that need coercion
+// still go through a copy of the declared type.
+TEST_F(DispatchInvoke, ArgumentsInPlaceGiveTheSameResults) {
+  const auto inPlace = static_cast<std::uint16_t>(DISPATCH_METHOD | DISPATCH_ARGS_IN_PLACE);
+  Variant n(5);
+  Variant by(3);
+  Call ok = InvokeWith(calc.get(), 2, inPlace, {Variant::Ref(&n), Variant::Ref(&by)});
+  ASSERT_EQ(ok.hr, S_OK);
+  EXPECT_EQ(ok.result.lVal(), 8);
+  EXPECT_EQ(n.lVal(), 8);
+
+  Variant text(u"name");
+  Variant fail(true);
+  EXPECT_EQ(InvokeWith(calc.get(), 3, inPlace, {Variant::Ref(&text), Variant::Ref(&fail)}).hr, DISP_E_EXCEPTION);
+  EXPECT_EQ(text.bstrVal(), u"name!") << "worked on in place before the member failed";
+
+  // Coerced, defaulted and by-value arguments behave as without the flag.
+  Variant number(2.0);
+  ASSERT_EQ(InvokeWith(calc.get(), 2, inPlace, {Variant::Ref(&number)}).hr, S_OK);
+  ASSERT_EQ(number.vt(), VT_I4);
+  EXPECT_EQ(number.lVal(), 3);
+  Variant byValue(7);
+  ASSERT_EQ(InvokeWith(calc.get(), 2, inPlace, {byValue, Variant(1)}).hr, S_OK);
+  EXPECT_EQ(byValue.lVal(), 7);
+  Variant missing = Variant::Missing();
+  Variant renamed(u"x");
+  ASSERT_EQ(InvokeWith(calc.get(), 3, inPlace, {Variant::Ref(&renamed), Variant::Ref(&missing)}).hr, S_OK);
+  EXPECT_EQ(renamed.bstrVal(), u"x!");
+  EXPECT_TRUE(calc->lastFailMissing_);
+  EXPECT_EQ(InvokeWith(calc.get(), 1, inPlace, {Variant(u"forty"), Variant(2)}).argErr, 1u);
+}
+
 TEST_F(DispatchInvoke, FillsOmittedOptionalArguments) {
   Variant n(1);
   ASSERT_EQ(InvokeWith(calc.get(), 2, DISPATCH_METHOD, {Variant::Ref(&n)}).hr, S_OK);
