@@ -69,7 +69,7 @@ ScriptHost::ScriptHost() {
       if (host && host->pendingErrorRef == LUA_NOREF && !host->pendingNative) host->pendingNative = std::move(e);
     }
   });
-  lua_State* L = luaL_newstate();
+  lua_State* L = allocator_.NewState();
   if (!L) throw std::bad_alloc();
   // Scripts make many short-lived strings (every value read from a
   // record), which the generational collector frees for less work than

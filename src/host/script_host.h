@@ -13,6 +13,7 @@
 #include <lua.hpp>
 
 #include "host/host_state.h"
+#include "host/lua_allocator.h"
 
 namespace tarnel::host {
 
@@ -41,6 +42,7 @@ class ScriptHost {
  private:
   bool Call(int argCount, std::string& errorText);
 
+  LuaAllocator allocator_;  // outlives the state, which Close ends first
   HostState host_;
 };
 
