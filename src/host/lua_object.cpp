@@ -434,7 +434,8 @@ int InvokeAndPush(lua_State* L, Dispatch* object, DispId id, std::uint16_t flags
     // Arguments go last first; by reference they point at the host's Variants.
     for (std::size_t i = n; i-- > 0;) {
       if (byRef) {
-        args.Emplace(Variant::Ref(&values[i]));
+        Variant* target = &values[i];
+        args.EmplaceFrom([target] { return Variant::Ref(target); });
       } else {
         args.Emplace(values[i]);
       }

@@ -134,8 +134,17 @@ TEST_F(Statements, ExecOnAClosedConnectionReturnsTheErrorWithTheFlagClear) {
   ASSERT_TRUE(WaitFor([&] { return State(h) == 0; }));
   ClearLines();
   EXPECT_EQ(Exec(h, "SELECT 1"), 3704);
-  std::vector<std::string> lines = Lines();
-  ASSERT_EQ(lines.size(), 4u);
+  // The state turns 0 as soon as the open has failed; its ConnectComplete
+  // may still be waiting then and run among the messages that AdoExec lets
+  // run, after the event source moved to this connection: then its line is
+  // among AdoExec's, which are these four.
+  std::vector<std::string> lines;
+  std::string all;
+  for (const std::string& l : Lines()) {
+    all += l + "\n";
+    if (l.rfind("Raise Event ConnectionEventSource_ConnectComplete(", 0) != 0) lines.push_back(l);
+  }
+  ASSERT_EQ(lines.size(), 4u) << all;
   EXPECT_EQ(lines[3], "AdoExec(0, 'SELECT 1', 16, 0) = 0 (3704 Operation is not allowed when the object is closed.)");
   EXPECT_EQ(Executing(h), 0);
 }

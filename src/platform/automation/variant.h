@@ -356,6 +356,16 @@ class InlineVariants {
     return *v;
   }
 
+  // Constructs the next Variant from what make() returns, in place (a
+  // returned Variant is never copied or moved).
+  template <class Make>
+  Variant& EmplaceFrom(Make&& make) {
+    if (size_ == capacity_) throw std::length_error("InlineVariants: capacity exceeded");
+    Variant* v = ::new (static_cast<void*>(data_ + size_)) Variant(make());
+    ++size_;
+    return *v;
+  }
+
   Variant& operator[](std::size_t i) noexcept { return data_[i]; }
   Variant* data() noexcept { return data_; }
   std::size_t size() const noexcept { return size_; }
