@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "platform/adodb/provider/postgresql/postgresql_library.h"
 #include "provider_test_support.h"
 
 namespace tarnel::adodb::provider::testing {
@@ -17,6 +18,20 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using Postgres = ProviderTest;
+
+// The client library is loaded by name at the first connection (it is a
+// dependency of the tests' machine): once per process, with every function.
+TEST(PqLibrary, LoadsOnceWithEveryFunction) {
+  std::string error;
+  const PqFunctions* first = LoadPqLibrary(error);
+  ASSERT_NE(first, nullptr) << error;
+  EXPECT_EQ(LoadPqLibrary(error), first);
+  EXPECT_EQ(&Pq(), first);
+#define TARNEL_PQ_PRESENT(name) EXPECT_NE(first->name, nullptr) << #name;
+  TARNEL_PQ_FUNCTIONS(TARNEL_PQ_PRESENT)
+#undef TARNEL_PQ_PRESENT
+  EXPECT_EQ(first->PQstatus(nullptr), CONNECTION_BAD);
+}
 
 // A TCP listener on loopback that accepts connections (in the kernel's
 // backlog) but never answers them.

@@ -20,6 +20,7 @@
 
 #include <libpq-fe.h>
 
+#include "platform/adodb/provider/postgresql/postgresql_library.h"
 #include "platform/adodb/provider/provider.h"
 
 namespace tarnel::adodb::provider {

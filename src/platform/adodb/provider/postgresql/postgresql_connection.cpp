@@ -79,16 +79,18 @@ Status PostgresqlBackend::Connect(const JobControl& control) {
   keys.push_back(nullptr);
   values.push_back(nullptr);
 
-  PGconn* conn = PQconnectStartParams(keys.data(), values.data(), 0);
+  std::string unavailable;
+  if (!LoadPqLibrary(unavailable)) return Status::FromRecord(PgConnectionError(unavailable, "08001"));
+  PGconn* conn = Pq().PQconnectStartParams(keys.data(), values.data(), 0);
   if (!conn) return Status::FromRecord(PgConnectionError("Out of memory while connecting.", "HY001"));
   conn_ = conn;  // WaitSocket works on conn_
   const Clock::time_point deadline =
       settings_.connectTimeout.count() > 0 ? Clock::now() + settings_.connectTimeout : Clock::time_point::max();
-  PostgresPollingStatusType poll = PQstatus(conn) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
+  PostgresPollingStatusType poll = Pq().PQstatus(conn) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
   while (poll != PGRES_POLLING_OK && poll != PGRES_POLLING_FAILED) {
     const Wait w = WaitSocket(poll == PGRES_POLLING_WRITING, deadline, &control);
     if (w == Wait::TimedOut || w == Wait::Cancelled) {
-      PQfinish(conn);
+      Pq().PQfinish(conn);
       conn_ = nullptr;
       if (w == Wait::Cancelled) return Status::FromRecord(PgStoppedRecord(false));
       const std::string where = (settings_.host.empty() ? std::string("the default server") : settings_.host) +
@@ -98,44 +100,44 @@ Status PostgresqlBackend::Connect(const JobControl& control) {
               DurationText(settings_.connectTimeout) + ".",
           "HYT00"));
     }
-    poll = PQconnectPoll(conn);
+    poll = Pq().PQconnectPoll(conn);
   }
   if (poll == PGRES_POLLING_FAILED) {
-    ErrorRecord r = PgConnectionError(PQerrorMessage(conn));
-    PQfinish(conn);
+    ErrorRecord r = PgConnectionError(Pq().PQerrorMessage(conn));
+    Pq().PQfinish(conn);
     conn_ = nullptr;
     return Status::FromRecord(std::move(r));
   }
-  cancel_ = PQgetCancel(conn_);
-  PQsetNoticeReceiver(conn_, &PostgresqlBackend::OnNotice, this);
+  cancel_ = Pq().PQgetCancel(conn_);
+  Pq().PQsetNoticeReceiver(conn_, &PostgresqlBackend::OnNotice, this);
   return {};
 }
 
 void PostgresqlBackend::Disconnect() {
-  if (cancel_) PQfreeCancel(cancel_);
+  if (cancel_) Pq().PQfreeCancel(cancel_);
   cancel_ = nullptr;
-  if (conn_) PQfinish(conn_);
+  if (conn_) Pq().PQfinish(conn_);
   conn_ = nullptr;
   tables_.clear();
 }
 
 void PostgresqlBackend::DropIfBroken() {
-  if (conn_ && PQstatus(conn_) == CONNECTION_BAD) Disconnect();
+  if (conn_ && Pq().PQstatus(conn_) == CONNECTION_BAD) Disconnect();
 }
 
 bool PostgresqlBackend::InTransaction() const {
   if (!conn_) return false;
-  const PGTransactionStatusType t = PQtransactionStatus(conn_);
+  const PGTransactionStatusType t = Pq().PQtransactionStatus(conn_);
   return t == PQTRANS_INTRANS || t == PQTRANS_INERROR || t == PQTRANS_ACTIVE;
 }
 
 bool PostgresqlBackend::TransactionDoomed() const {
-  return conn_ && PQtransactionStatus(conn_) == PQTRANS_INERROR;
+  return conn_ && Pq().PQtransactionStatus(conn_) == PQTRANS_INERROR;
 }
 
 PostgresqlBackend::Wait PostgresqlBackend::WaitSocket(bool forWrite, Clock::time_point deadline,
                                                       const JobControl* control) {
-  const int fd = PQsocket(conn_);
+  const int fd = Pq().PQsocket(conn_);
   if (fd < 0) return Wait::Failed;
   while (true) {
     if (control && control->Cancelled()) return Wait::Cancelled;

@@ -47,10 +47,10 @@ ErrorRecord PgResultError(const PGresult* result) {
   ErrorRecord r;
   r.number = E_FAIL;
   r.source = PostgresqlBackend::kSource;
-  const char* state = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
-  const char* primary = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
-  const char* detail = result ? PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL) : nullptr;
-  r.description = primary ? primary : OneLine(result ? PQresultErrorMessage(result) : "");
+  const char* state = result ? Pq().PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+  const char* primary = result ? Pq().PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+  const char* detail = result ? Pq().PQresultErrorField(result, PG_DIAG_MESSAGE_DETAIL) : nullptr;
+  r.description = primary ? primary : OneLine(result ? Pq().PQresultErrorMessage(result) : "");
   if (detail && *detail) r.description += " (" + OneLine(detail) + ")";
   if (r.description.empty()) r.description = "The server reported an error without a message.";
   r.sqlState = state && *state ? state : ConnectionSqlState(r.description);

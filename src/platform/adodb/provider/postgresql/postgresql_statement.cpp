@@ -113,16 +113,16 @@ void PostgresqlBackend::SendAndCollect(const std::string& sql, const std::vector
   }
   int sent = 0;
   if (bound.empty()) {
-    sent = PQsendQuery(conn_, sql.c_str());
+    sent = Pq().PQsendQuery(conn_, sql.c_str());
   } else {
     PgParameters params;
     result.status = MakePgParameters(bound, typed, params);
     if (!result.status.ok()) return;
-    sent = PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(bound.size()), params.types.data(),
+    sent = Pq().PQsendQueryParams(conn_, sql.c_str(), static_cast<int>(bound.size()), params.types.data(),
                              params.values.data(), params.lengths.data(), params.formats.data(), 0);
   }
   if (!sent) {
-    result.status = Status::FromRecord(PgConnectionError(PQerrorMessage(conn_)));
+    result.status = Status::FromRecord(PgConnectionError(Pq().PQerrorMessage(conn_)));
     DropIfBroken();
     return;
   }
@@ -147,7 +147,7 @@ void PostgresqlBackend::CollectResults(const CommandRequest& command, const JobC
     failed = true;
   };
   while (conn_) {
-    while (PQisBusy(conn_)) {
+    while (Pq().PQisBusy(conn_)) {
       const Wait w = cancelSent ? WaitSocket(false, giveUpAt, nullptr) : WaitSocket(false, deadline, &control);
       if (w == Wait::TimedOut && cancelSent) {
         // The server does not answer the cancel request: give the
@@ -161,22 +161,22 @@ void PostgresqlBackend::CollectResults(const CommandRequest& command, const JobC
       if (w == Wait::TimedOut || w == Wait::Cancelled) {
         timedOut = w == Wait::TimedOut;
         char message[256];
-        if (cancel_) PQcancel(cancel_, message, sizeof message);
+        if (cancel_) Pq().PQcancel(cancel_, message, sizeof message);
         cancelSent = true;
         giveUpAt = Clock::now() + kCancelGrace;
         continue;
       }
-      if (!PQconsumeInput(conn_)) {
-        fail(PgConnectionError(PQerrorMessage(conn_)));
+      if (!Pq().PQconsumeInput(conn_)) {
+        fail(PgConnectionError(Pq().PQerrorMessage(conn_)));
         lost = true;
         break;
       }
     }
     // After a read failure PQgetResult could block on a dead socket.
     if (!conn_ || lost) break;
-    PGresult* res = PQgetResult(conn_);
+    PGresult* res = Pq().PQgetResult(conn_);
     if (!res) break;
-    const ExecStatusType status = PQresultStatus(res);
+    const ExecStatusType status = Pq().PQresultStatus(res);
     if (status == PGRES_FATAL_ERROR || status == PGRES_BAD_RESPONSE || status == PGRES_NONFATAL_ERROR) {
       ErrorRecord record = PgResultError(res);
       if (cancelSent && record.sqlState == "57014") record = PgStoppedRecord(timedOut);
@@ -184,18 +184,18 @@ void PostgresqlBackend::CollectResults(const CommandRequest& command, const JobC
     } else if (status == PGRES_EMPTY_QUERY) {
       fail(PgConnectionError("The command text is empty.", "42000"));
     } else if (status == PGRES_COPY_IN) {
-      PQputCopyEnd(conn_, "COPY FROM STDIN is not supported by this provider");
+      Pq().PQputCopyEnd(conn_, "COPY FROM STDIN is not supported by this provider");
     } else if (status == PGRES_COPY_OUT) {
       char* buffer = nullptr;
-      while (PQgetCopyData(conn_, &buffer, 0) > 0) PQfreemem(buffer);
+      while (Pq().PQgetCopyData(conn_, &buffer, 0) > 0) Pq().PQfreemem(buffer);
       fail(PgConnectionError("COPY TO STDOUT is not supported by this provider.", "0A000"));
     } else if (!failed) {
       StoreResult(res, command, result, baseColumns);
     }
-    PQclear(res);
+    Pq().PQclear(res);
   }
   noticeTarget_ = nullptr;
-  if (lost && conn_ && PQstatus(conn_) != CONNECTION_BAD) {
+  if (lost && conn_ && Pq().PQstatus(conn_) != CONNECTION_BAD) {
     // The socket failed but libpq still thinks the connection is fine:
     // it is not usable any more, so close it.
     Disconnect();
@@ -210,31 +210,31 @@ void PostgresqlBackend::CollectResults(const CommandRequest& command, const JobC
 void PostgresqlBackend::StoreResult(PGresult* res, const CommandRequest& command, Result& result,
                                     std::vector<BaseColumn>* baseColumns) {
   ResultSet set;
-  if (PQresultStatus(res) == PGRES_TUPLES_OK || PQresultStatus(res) == PGRES_SINGLE_TUPLE) {
+  if (Pq().PQresultStatus(res) == PGRES_TUPLES_OK || Pq().PQresultStatus(res) == PGRES_SINGLE_TUPLE) {
     if (!command.noRecords) {
-      const int fields = PQnfields(res);
+      const int fields = Pq().PQnfields(res);
       std::vector<ColumnInfo> columns;
       std::vector<PgCellRule> rules;
       columns.reserve(fields);
       for (int f = 0; f < fields; ++f) {
-        columns.push_back(DescribePgColumn(PQfname(res, f), PQftype(res, f), PQfmod(res, f)));
-        rules.push_back(PgRuleFor(PQftype(res, f)));
-        const Oid table = PQftable(res, f);
-        const int attribute = PQftablecol(res, f);
+        columns.push_back(DescribePgColumn(Pq().PQfname(res, f), Pq().PQftype(res, f), Pq().PQfmod(res, f)));
+        rules.push_back(PgRuleFor(Pq().PQftype(res, f)));
+        const Oid table = Pq().PQftable(res, f);
+        const int attribute = Pq().PQftablecol(res, f);
         if (baseColumns && table != InvalidOid && attribute > 0) {
           baseColumns->push_back({result.sets.size(), static_cast<std::size_t>(f), table, attribute});
         }
       }
       auto store = std::make_shared<RowStore>(std::move(columns), bufferCache_);
-      std::int64_t rows = PQntuples(res);
+      std::int64_t rows = Pq().PQntuples(res);
       if (command.maxRecords > 0) rows = std::min(rows, command.maxRecords);
       for (int r = 0; r < rows; ++r) {
         const std::size_t row = store->AppendRow();
         for (int f = 0; f < fields; ++f) {
-          if (PQgetisnull(res, r, f)) {
+          if (Pq().PQgetisnull(res, r, f)) {
             store->SetNull(row, f);
           } else {
-            StorePgCell(PQgetvalue(res, r, f), static_cast<std::size_t>(PQgetlength(res, r, f)), rules[f], *store,
+            StorePgCell(Pq().PQgetvalue(res, r, f), static_cast<std::size_t>(Pq().PQgetlength(res, r, f)), rules[f], *store,
                         row, f);
           }
         }
@@ -243,8 +243,8 @@ void PostgresqlBackend::StoreResult(PGresult* res, const CommandRequest& command
       set.rows = std::move(store);
     }
   } else {
-    ForgetTablesAfter(PQcmdStatus(res));
-    const char* tuples = PQcmdTuples(res);
+    ForgetTablesAfter(Pq().PQcmdStatus(res));
+    const char* tuples = Pq().PQcmdTuples(res);
     if (tuples && *tuples) {
       set.recordsAffected = std::strtoll(tuples, nullptr, 10);
       result.recordsAffected = (result.recordsAffected < 0 ? 0 : result.recordsAffected) + set.recordsAffected;

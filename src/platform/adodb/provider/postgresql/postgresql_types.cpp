@@ -46,10 +46,10 @@ void StoreBytea(const char* text, std::size_t length, RowStore& store, std::size
   }
   // The older escape format.
   std::size_t n = 0;
-  unsigned char* bytes = PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &n);
+  unsigned char* bytes = Pq().PQunescapeBytea(reinterpret_cast<const unsigned char*>(text), &n);
   if (bytes) {
     store.SetBytes(row, col, std::string_view(reinterpret_cast<const char*>(bytes), n), CellKind::Blob);
-    PQfreemem(bytes);
+    Pq().PQfreemem(bytes);
   } else {
     store.SetBytes(row, col, std::string_view(text, length), CellKind::Text);
   }
