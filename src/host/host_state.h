@@ -83,7 +83,7 @@ bool TakePendingError(lua_State* L);
 // from an event handler, into the error value and kRaise.
 template <class Work>
 int Guarded(lua_State* L, Work&& work) noexcept {
-  ScriptError error;
+  std::optional<ScriptError> error;  // made only when the work fails
   {
     CurrentThreadScope scope(L);
     try {
@@ -95,7 +95,7 @@ int Guarded(lua_State* L, Work&& work) noexcept {
     }
   }
   if (TakePendingError(L)) return kRaise;
-  PushError(L, error);
+  PushError(L, *error);
   return kRaise;
 }
 

@@ -35,10 +35,18 @@ std::size_t MemberDesc::RequiredCount() const {
 TypeInfo::TypeInfo(const char16_t* name, Guid guid, TypeKind kind, std::vector<MemberDesc> members,
                    std::uint32_t flags, const char16_t* help)
     : name_(name), guid_(guid), kind_(kind), flags_(flags), help_(help ? help : u""), members_(std::move(members)) {
+  std::size_t size = 8;
+  while (size < 2 * members_.size()) size *= 2;
+  byId_.resize(size);
+  idMask_ = size - 1;
   for (const MemberDesc& m : members_) {
     byName_.emplace(FoldedCopy(m.name), m.id);
-    auto& kinds = byId_.try_emplace(m.id, std::array<const MemberDesc*, 4>{}).first->second;
-    const MemberDesc*& slot = kinds[KindIndex(m.kind)];
+    std::size_t i = IdHome(m.id);
+    while (byId_[i].used && byId_[i].id != m.id) i = (i + 1) & idMask_;
+    IdSlot& entry = byId_[i];
+    entry.used = true;
+    entry.id = m.id;
+    const MemberDesc*& slot = entry.kinds[KindIndex(m.kind)];
     if (!slot) slot = &m;  // the first of a kind in table order answers
   }
 }
@@ -70,13 +78,16 @@ HRESULT TypeInfo::GetIDsOfNames(const UString* names, std::uint32_t count, DispI
 }
 
 const MemberDesc* TypeInfo::Find(DispId id, std::uint16_t flags) const {
-  auto it = byId_.find(id);
-  if (it == byId_.end()) return nullptr;
+  if (byId_.empty()) return nullptr;  // an enumeration has no members to call
+  std::size_t i = IdHome(id);
+  while (byId_[i].used && byId_[i].id != id) i = (i + 1) & idMask_;
+  if (!byId_[i].used) return nullptr;
+  const std::array<const MemberDesc*, 4>& kinds = byId_[i].kinds;
   // A call that may be a method or a property read (VB's `x = o.M(a)`)
   // takes a method first, then a property get, then let, then set.
   static constexpr MemberKind kOrder[] = {MemberKind::Method, MemberKind::Get, MemberKind::Let, MemberKind::Set};
   for (MemberKind kind : kOrder) {
-    const MemberDesc* m = it->second[KindIndex(kind)];
+    const MemberDesc* m = kinds[KindIndex(kind)];
     if (m && (flags & static_cast<std::uint16_t>(kind))) return m;
   }
   return nullptr;

@@ -96,8 +96,18 @@ class TypeInfo {
   std::vector<EnumMember> values_;
   std::unordered_map<UString, DispId> byName_;  // folded name -> DISPID
   // DISPID -> the member of each kind (method, get, let, set), so that
-  // Invoke finds its member without scanning the table.
-  std::unordered_map<DispId, std::array<const MemberDesc*, 4>> byId_;
+  // Invoke finds its member without scanning the table: an open-addressing
+  // table of a power-of-two size, at most half full, probed linearly.
+  struct IdSlot {
+    DispId id = DISPID_UNKNOWN;
+    bool used = false;
+    std::array<const MemberDesc*, 4> kinds{};
+  };
+  std::vector<IdSlot> byId_;
+  std::size_t idMask_ = 0;
+  std::size_t IdHome(DispId id) const {
+    return (static_cast<std::uint32_t>(id) * 0x9E3779B1u >> 7) & idMask_;
+  }
 };
 
 // Type flags (TYPEFLAGS) used in the tables.

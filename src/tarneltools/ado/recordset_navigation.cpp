@@ -61,8 +61,8 @@ constexpr std::size_t kFieldLookups = 32;
 // goes away, and the entry's references keep both from being mistaken for
 // new ones; so a hit is the field the collection itself would find, of the
 // same live recordset.
-adodb::Field* RememberedField(const std::vector<AdoFieldLookup>& lookups, std::size_t& next, Dispatch* recordset,
-                              const UString& name) {
+const AdoFieldLookup* RememberedField(const std::vector<AdoFieldLookup>& lookups, std::size_t& next,
+                                      Dispatch* recordset, const UString& name) {
   // A script reads the fields of each record in the same order, so the
   // search starts after the entry found last.
   const std::size_t count = lookups.size();
@@ -73,27 +73,44 @@ adodb::Field* RememberedField(const std::vector<AdoFieldLookup>& lookups, std::s
         static_cast<Dispatch*>(static_cast<adodb::Fields*>(entry.fields.get())->At(entry.column)) ==
             entry.field.get()) {
       next = i + 1;
-      return static_cast<adodb::Field*>(entry.field.get());
+      return &entry;
     }
   }
   return nullptr;
 }
 
+// A byte property (Precision, NumericScale) as 0 to 255.
+std::int32_t ByteValue(const Variant& value) {
+  if (value.vt() == VT_UI1) return const_cast<Variant&>(value).bVal();
+  return ToInt32(value);
+}
+
+// Type, precision and scale of a field of the platform's recordset.
+void ReadShape(adodb::Field& field, std::int32_t& type, std::int32_t& precision, std::int32_t& scale) {
+  type = field.GetType();
+  precision = ByteValue(field.Precision());
+  scale = ByteValue(field.NumericScale());
+}
+
 // The field named `name` of the platform's recordset by the collection's
-// own lookup, which raises what Item raises; remembered in `lookups`.
+// own lookup, which raises what Item raises; remembered in `lookups`, and
+// the entry in *entry (null when the field is not a column's own).
 adodb::Field* FindField(std::vector<AdoFieldLookup>& lookups, Dispatch* recordset, adodb::Recordset& early,
-                        const UString& name) {
+                        const UString& name, const AdoFieldLookup** entry) {
+  *entry = nullptr;
   ComPtr<Dispatch> holder = early.GetFields();
   auto* fields = static_cast<adodb::Fields*>(holder.get());
   Variant index(name);  // by name: the index stays a string
   ComPtr<Dispatch> item = fields->Item(index);
+  auto* field = static_cast<adodb::Field*>(item.get());
   const std::optional<std::size_t> column = fields->Find(index);
-  if (!column || static_cast<Dispatch*>(fields->At(*column)) != item.get()) {
-    return static_cast<adodb::Field*>(item.get());  // not a column's own field: not remembered
-  }
+  if (!column || static_cast<Dispatch*>(fields->At(*column)) != item.get()) return field;
+  AdoFieldLookup remembered{recordset, name, holder, *column, item};
+  ReadShape(*field, remembered.type, remembered.precision, remembered.scale);
   if (lookups.size() >= kFieldLookups) lookups.clear();
-  lookups.push_back(AdoFieldLookup{recordset, name, holder, *column, item});
-  return static_cast<adodb::Field*>(item.get());
+  lookups.push_back(std::move(remembered));
+  *entry = &lookups.back();
+  return field;
 }
 
 // The text of a field's value as TextOf gives it; strings and integers, the
@@ -109,12 +126,6 @@ UString CellText(Variant& value) {
 }
 
 Variant FieldProperty(Dispatch* field, UStringView name) { return CallByName(field, name, DISPATCH_PROPERTYGET); }
-
-// A byte property (Precision, NumericScale) as 0 to 255.
-std::int32_t ByteValue(const Variant& value) {
-  if (value.vt() == VT_UI1) return const_cast<Variant&>(value).bVal();
-  return ToInt32(value);
-}
 
 }  // namespace
 
@@ -165,18 +176,25 @@ UString AdoControl::AdoGetField(std::int32_t& hADO, UString& sField, std::int32_
     std::int32_t type = 0;
     std::int32_t precision = 0;
     std::int32_t scale = 0;
-    adodb::Field* field = RememberedField(mFieldLookups, mFieldLookupNext, recordset, sField);
+    const AdoFieldLookup* entry = RememberedField(mFieldLookups, mFieldLookupNext, recordset, sField);
+    adodb::Field* field = entry ? static_cast<adodb::Field*>(entry->field.get()) : nullptr;
     if (!field) {
-      if (adodb::Recordset* early = AsRecordset(recordset)) field = FindField(mFieldLookups, recordset, *early, sField);
+      if (adodb::Recordset* early = AsRecordset(recordset)) {
+        field = FindField(mFieldLookups, recordset, *early, sField, &entry);
+      }
     }
     if (field) {
       // Reading a field of the platform's recordset runs no other code, so
       // the slot's reference keeps it alive throughout.
       Variant value = field->Value();
       text = CellText(value);
-      type = field->GetType();
-      precision = ByteValue(field->Precision());
-      scale = ByteValue(field->NumericScale());
+      if (entry) {
+        type = entry->type;
+        precision = entry->precision;
+        scale = entry->scale;
+      } else {
+        ReadShape(*field, type, precision, scale);
+      }
     } else {
       // Another implementation may call back into the control: it is held
       // for the duration of the calls.

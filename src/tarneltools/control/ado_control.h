@@ -32,6 +32,11 @@ struct AdoFieldLookup {
   ComPtr<Dispatch> fields;  // the recordset's Fields collection
   std::size_t column = 0;
   ComPtr<Dispatch> field;
+  // The field's Type, Precision and NumericScale, which belong to the
+  // column and so stay what they were while the entry counts.
+  std::int32_t type = 0;
+  std::int32_t precision = 0;
+  std::int32_t scale = 0;
 };
 
 class AdoControl final : public ControlBase<AdoControl> {
