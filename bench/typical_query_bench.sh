@@ -7,18 +7,19 @@
 # the best time counts.
 # Prints the times and the ratios of (a) to (b) and (a) to (c), after
 # checking that the three outputs are identical.
-# Usage: bench/typical_query_bench.sh [BUILD_DIR]   (default build/release;
-# built with the Release configuration when it has no tarnelhost yet).
+# Usage: bench/typical_query_bench.sh [BUILD_DIR]   (default build/release,
+# configured for Release when new; brought up to date before the runs).
 # ROWS overrides the number of rows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build/release}
 rows=${ROWS:-100000}
 
-if [[ ! -x "$build/tarnelhost" || ! -f "$build/TarnelTools.so" ]]; then
+if [[ ! -f "$build/CMakeCache.txt" ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNEL_TEST_OBJECTS=OFF -DTARNEL_BENCH=OFF >/dev/null
-  cmake --build "$build" --target tarnelhost TarnelTools
 fi
+# Brought up to date first, so that the figures are the source's.
+cmake --build "$build" --target tarnelhost TarnelTools >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
