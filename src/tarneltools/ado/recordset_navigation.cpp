@@ -104,7 +104,7 @@ adodb::Field* FindField(std::vector<AdoFieldLookup>& lookups, Dispatch* recordse
   ComPtr<Dispatch> item = fields->Item(index);
   auto* field = static_cast<adodb::Field*>(item.get());
   const std::optional<std::size_t> column = fields->Find(index);
-  if (!column || static_cast<Dispatch*>(fields->At(*column)) != item.get()) return field;
+  if (!field || !column || static_cast<Dispatch*>(fields->At(*column)) != item.get()) return field;
   AdoFieldLookup remembered{recordset, name, holder, *column, item};
   ReadShape(*field, remembered.type, remembered.precision, remembered.scale);
   if (lookups.size() >= kFieldLookups) lookups.clear();
