@@ -180,23 +180,26 @@ HRESULT Exception(ExcepInfo* excep, HRESULT scode, UString description, UString 
   return S_OK;
 }
 
-// The arguments as the handler can use them in place: every parameter
-// present, passed as a reference to a Variant that already holds the
-// parameter's type. False when any needs coercion, a default or a copy.
+// The caller's own Variant that a parameter can work on in place: the
+// parameter is by reference and its argument a reference to a Variant that
+// already holds the parameter's type (for a Variant parameter, any value
+// but a missing one or another reference). Null when it needs a local.
+Variant* InPlaceArgument(const ParamDesc& p, const Variant& arg) {
+  if (!p.byRef || arg.vt() != (VT_BYREF | VT_VARIANT)) return nullptr;
+  Variant* value = arg.pvarVal();
+  if (!value) return nullptr;
+  const bool fits = p.type == VT_VARIANT ? !value->IsByRef() && !value->IsMissing()
+                                         : value->vt() == p.type && CopiesUnchanged(p.type);
+  return fits ? value : nullptr;
+}
+
+// Every argument present and usable in place, each put into args.
 bool ArgumentsInPlace(const MemberDesc& m, const DispParams& params, Variant** args) {
   const std::size_t n = params.cArgs;
   if (n != m.params.size()) return false;
   for (std::size_t i = 0; i < n; ++i) {
-    const ParamDesc& p = m.params[i];
-    const Variant& arg = params.rgvarg[n - 1 - i];
-    if (!p.byRef || arg.vt() != (VT_BYREF | VT_VARIANT)) return false;
-    Variant* value = arg.pvarVal();
-    if (!value) return false;
-    if (p.type == VT_VARIANT ? (value->IsByRef() || value->IsMissing())
-                             : (value->vt() != p.type || !CopiesUnchanged(p.type))) {
-      return false;
-    }
-    args[i] = value;
+    args[i] = InPlaceArgument(m.params[i], params.rgvarg[n - 1 - i]);
+    if (!args[i]) return false;
   }
   return true;
 }
@@ -252,6 +255,13 @@ HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16
     const ParamDesc& p = m->params[i];
     const bool present = i < n;
     const std::uint32_t index = present ? static_cast<std::uint32_t>(n - 1 - i) : 0;
+    if (present && inPlace) {
+      if (Variant* own = InPlaceArgument(p, params->rgvarg[index])) {
+        args[i] = own;
+        locals.Emplace();  // keeps locals[i] paired with parameter i
+        continue;
+      }
+    }
     // The value is read in place where possible.
     const Variant* value = nullptr;
     if (present) {
@@ -278,10 +288,7 @@ HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16
       continue;
     }
     if (p.type == VT_VARIANT || (value->vt() == p.type && CopiesUnchanged(p.type))) {
-      if (inPlace && p.byRef && params->rgvarg[index].vt() == (VT_BYREF | VT_VARIANT)) {
-        args[i] = const_cast<Variant*>(value);
-        locals.Emplace();  // keeps locals[i] paired with parameter i
-      } else if (value == &copied) {
+      if (value == &copied) {
         args[i] = &locals.Emplace(std::move(copied));
       } else {
         args[i] = &locals.Emplace(*value);

@@ -3,10 +3,8 @@
 // when the apartment thread processes its messages; statements of one
 // connection run in the order they were started; releasing or closing
 // objects while a statement runs leaves no thread and no object behind.
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include "adodb_test_support.h"
+#include "silent_server.h"
 
 namespace tarnel::adodb::testing {
 namespace {
@@ -54,30 +52,6 @@ TEST_P(AsyncTest, ExecuteWhileConnectingIsRefused) {
   }
   ASSERT_TRUE(RunMessagesUntil([&] { return Long(Get(conn.get(), u"State")) == adStateOpen; }));
 }
-
-// A TCP port that accepts connections but never answers: a server that
-// does not respond.
-class SilentServer {
- public:
-  SilentServer() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd_, 8);
-    socklen_t len = sizeof a;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
-  }
-  ~SilentServer() { ::close(fd_); }
-  int Port() const { return port_; }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
 
 TEST(AsyncConnectTest, AServerThatDoesNotAnswerLeavesConnectingThenClosed) {
   RegisterAdodbClasses();

@@ -2,15 +2,12 @@
 // logins, a server that stops in the middle of a statement, functions and
 // procedures with output values, the PostgreSQL-only types, notices, and
 // the rollback of a transaction that a failed statement has doomed.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <cmath>
 #include <cstdio>
 
 #include "platform/adodb/provider/postgresql/postgresql_library.h"
 #include "provider_test_support.h"
+#include "silent_server.h"
 
 namespace tarnel::adodb::provider::testing {
 namespace {
@@ -32,30 +29,6 @@ TEST(PqLibrary, LoadsOnceWithEveryFunction) {
 #undef TARNEL_PQ_PRESENT
   EXPECT_EQ(first->PQstatus(nullptr), CONNECTION_BAD);
 }
-
-// A TCP listener on loopback that accepts connections (in the kernel's
-// backlog) but never answers them.
-class SilentServer {
- public:
-  SilentServer() {
-    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    ::listen(fd_, 8);
-    socklen_t n = sizeof a;
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &n);
-    port_ = ntohs(a.sin_port);
-  }
-  ~SilentServer() { ::close(fd_); }
-  int port() const { return port_; }
-  void Close() { ::close(fd_); fd_ = -1; }
-
- private:
-  int fd_ = -1;
-  int port_ = 0;
-};
 
 std::string Loopback(int port, const std::string& extra = "") {
   return "Provider=PostgreSQL;Server=127.0.0.1;Port=" + std::to_string(port) +
@@ -88,7 +61,7 @@ TEST_P(Postgres, RefusedAndFailedLoginsAreClearErrors) {
   int closedPort;
   {
     SilentServer probe;
-    closedPort = probe.port();
+    closedPort = probe.Port();
   }
   const auto start = Clock::now();
   Result refused = OpenWith(Loopback(closedPort));
@@ -107,7 +80,7 @@ TEST_P(Postgres, RefusedAndFailedLoginsAreClearErrors) {
 TEST_P(Postgres, SilentServerFailsAfterTheConnectionTimeOut) {
   SilentServer silent;
   const auto start = Clock::now();
-  Result r = OpenWith(Loopback(silent.port(), ";Connect Timeout=1"));
+  Result r = OpenWith(Loopback(silent.Port(), ";Connect Timeout=1"));
   const auto took = Clock::now() - start;
   EXPECT_EQ(r.status.number, E_FAIL);
   ASSERT_EQ(r.status.errors.size(), 1u);
@@ -120,7 +93,7 @@ TEST_P(Postgres, SilentServerFailsAfterTheConnectionTimeOut) {
   Completions done;
   {
     ConnectOptions options;
-    options.connectionString = Loopback(silent.port(), ";Connect Timeout=60");
+    options.connectionString = Loopback(silent.Port(), ";Connect Timeout=60");
     Status status;
     auto s = CreateSession(options, &status);
     ASSERT_TRUE(s);
