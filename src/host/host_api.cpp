@@ -19,7 +19,7 @@
 
 namespace tarnel::host {
 
-bool TakePendingError(lua_State* L) {
+bool TakeWaitingError(lua_State* L) {
   HostState* host = HostOf(L);
   if (!host) return false;
   if (host->pendingErrorRef != LUA_NOREF) {

@@ -76,7 +76,11 @@ inline int FinishEntry(lua_State* L, int n) { return n == kRaise ? lua_error(L) 
 
 // Pushes the event handler error waiting to be raised, if any, and returns
 // true; the script then sees it at the host call that is returning.
-bool TakePendingError(lua_State* L);
+bool TakeWaitingError(lua_State* L);
+inline bool TakePendingError(lua_State* L) {
+  const HostState* host = HostOf(L);
+  return host && (host->pendingErrorRef != LUA_NOREF || host->pendingNative) && TakeWaitingError(L);
+}
 
 // Runs work, which pushes its results and returns their count or throws,
 // with L as the current thread; turns an exception, or an error waiting

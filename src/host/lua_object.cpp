@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/host_state.h"
+#include "host/lua_direct_call.h"
 #include "host/lua_value.h"
 #include "host/script_error.h"
 #include "platform/automation/com_error.h"
@@ -98,8 +99,11 @@ int ObjectRequired(lua_State* L, std::string_view name) {
 int MethodCallWork(lua_State* L) {
   const CallName name{{}, lua_upvalueindex(2)};
   ObjectBox* box = nullptr;
-  if (lua_rawequal(L, 1, lua_upvalueindex(4))) {
-    box = static_cast<ObjectBox*>(lua_touserdata(L, 1));
+  // The bound object is a full userdata, so comparing the two addresses is
+  // the raw equality of the two values.
+  void* self = lua_touserdata(L, 1);
+  if (self && self == lua_touserdata(L, lua_upvalueindex(4)) && lua_type(L, 1) == LUA_TUSERDATA) {
+    box = static_cast<ObjectBox*>(self);
   } else {
     box = ToObjectBox(L, 1);
     if (box && box->object && box->type != lua_touserdata(L, lua_upvalueindex(3))) {
@@ -108,6 +112,9 @@ int MethodCallWork(lua_State* L) {
     }
   }
   if (!box || !box->object) return ObjectRequired(L, name.Text(L));
+  if (const auto* member = static_cast<const MemberDesc*>(lua_touserdata(L, lua_upvalueindex(5)))) {
+    return DirectCallAndPush(L, *box, *member, member->id, name);
+  }
   auto id = static_cast<DispId>(lua_tointeger(L, lua_upvalueindex(1)));
   return InvokeAndPush(L, box->object, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 2, lua_gettop(L) - 1, true, true,
                        name);
@@ -127,7 +134,12 @@ void PushMethod(lua_State* L, DispId id, int nameIndex, const TypeInfo* type, in
   } else {
     lua_pushnil(L);
   }
-  lua_pushcclosure(L, MethodCall, 4);
+  if (const MemberDesc* member = DirectMember(type, id)) {
+    lua_pushlightuserdata(L, const_cast<MemberDesc*>(member));
+  } else {
+    lua_pushnil(L);
+  }
+  lua_pushcclosure(L, MethodCall, 5);
 }
 
 int UnknownName(lua_State* L, std::string_view name) {
@@ -267,6 +279,7 @@ int ObjectGc(lua_State* L) {
   if (box && box->object) {
     Dispatch* object = box->object;
     box->object = nullptr;
+    box->direct = nullptr;
     CurrentThreadScope scope(L);
     try {
       object->Release();
@@ -354,6 +367,7 @@ void PushObject(lua_State* L, Dispatch* object, bool ownMethods) {
   auto* box = static_cast<ObjectBox*>(lua_newuserdatauv(L, sizeof(ObjectBox), 2));
   box->object = nullptr;
   box->type = type;
+  box->direct = nullptr;
   const int self = lua_gettop(L);
   lua_rawgetp(L, LUA_REGISTRYINDEX, &kObjectMetaKey);
   if (ownMethods && type) {
@@ -384,6 +398,13 @@ void PushObject(lua_State* L, Dispatch* object, bool ownMethods) {
   // The reference is taken last, so a memory error above leaks none.
   object->AddRef();
   box->object = object;
+  // Direct calls reach the same object, which the box keeps alive: the
+  // interface needs no reference of its own.
+  void* direct = nullptr;
+  if (type && Succeeded(object->QueryInterface(IID_DirectCall, &direct)) && direct) {
+    box->direct = static_cast<DirectCall*>(direct);
+    box->direct->Release();
+  }
 }
 
 std::string_view CallName::Text(lua_State* L) const {
@@ -408,20 +429,29 @@ int InvokeAndPush(lua_State* L, Dispatch* object, DispId id, std::uint16_t flags
       const char* data;
       std::size_t size;
     } texts[kKeptTexts];
-    InlineVariants<8> values(n);
-    InlineVariants<8> args(n);
+    // values[0, n) are the arguments in order, values[n, 2n) what Invoke
+    // receives: the arguments last first, by reference to values[i] or as
+    // copies of them.
+    InlineVariants<16> values(2 * n);
     for (std::size_t i = 0; i < n; ++i) {
       const int index = first + static_cast<int>(i);
-      // Whole numbers that fit a Long, the usual argument, directly.
-      if (lua_type(L, index) == LUA_TNUMBER) {
+      KeptText kept{nullptr, 0};
+      const int type = lua_type(L, index);
+      if (type == LUA_TNUMBER) {
+        // Whole numbers that fit a Long, the usual argument, directly.
         int isInteger = 0;
         const lua_Integer number = lua_tointegerx(L, index, &isInteger);
         if (isInteger && number >= std::numeric_limits<std::int32_t>::min() &&
             number <= std::numeric_limits<std::int32_t>::max()) {
           values.Emplace(static_cast<std::int32_t>(number));
-          if (i < kKeptTexts) texts[i] = {nullptr, 0};
+          if (i < kKeptTexts) texts[i] = kept;
           continue;
         }
+      } else if (type == LUA_TSTRING) {
+        kept.data = lua_tolstring(L, index, &kept.size);
+        values.Emplace(Utf16OfLua(kept.data, kept.size));
+        if (i < kKeptTexts) texts[i] = kept;
+        continue;
       }
       std::string_view text;
       if (const char* bad = ToVariant(L, index, values.Emplace(), &text)) {
@@ -431,18 +461,17 @@ int InvokeAndPush(lua_State* L, Dispatch* object, DispId id, std::uint16_t flags
       }
       if (i < kKeptTexts) texts[i] = {text.data(), text.size()};
     }
-    // Arguments go last first; by reference they point at the host's Variants.
     for (std::size_t i = n; i-- > 0;) {
       if (byRef) {
         Variant* target = &values[i];
-        args.EmplaceFrom([target] { return Variant::Ref(target); });
+        values.EmplaceFrom([target] { return Variant::Ref(target); });
       } else {
-        args.Emplace(values[i]);
+        values.Emplace(values[i]);
       }
     }
     static const DispId kPutId = DISPID_PROPERTYPUT;
     DispParams params;
-    params.rgvarg = args.data();
+    params.rgvarg = values.data() + n;
     params.cArgs = static_cast<std::uint32_t>(count);
     if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
       params.rgdispidNamedArgs = &kPutId;

@@ -20,6 +20,7 @@ namespace tarnel::host {
 struct ObjectBox {
   Dispatch* object;        // one reference; null once collected
   const TypeInfo* type;    // the object's interface (may be null)
+  DirectCall* direct;      // the same object's direct calls, or null; no reference of its own
 };
 
 // Creates the metatable of objects; once per state.

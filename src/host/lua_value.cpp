@@ -52,25 +52,21 @@ void PushInteger64(lua_State* L, std::int64_t v) { lua_pushinteger(L, static_cas
 // else goes through the full UTF-8 conversion.
 void PushUtf16(lua_State* L, UStringView text) {
   constexpr std::size_t kShort = 256;
-  if (text.size() <= kShort) {
-    char narrow[kShort];
-    std::size_t i = 0;
-    for (; i < text.size() && text[i] < 0x80; ++i) narrow[i] = static_cast<char>(text[i]);
-    if (i == text.size()) {
-      lua_pushlstring(L, narrow, i);
+  const std::size_t n = text.size();
+  if (n <= kShort) {
+    // Two passes without early exits, which the compiler vectorises: is
+    // every unit ASCII, then narrow them.
+    char16_t any = 0;
+    for (std::size_t i = 0; i < n; ++i) any = static_cast<char16_t>(any | text[i]);
+    if (any < 0x80) {
+      char narrow[kShort];
+      for (std::size_t i = 0; i < n; ++i) narrow[i] = static_cast<char>(text[i]);
+      lua_pushlstring(L, narrow, n);
       return;
     }
   }
   std::string utf8 = ToUtf8(text);
   lua_pushlstring(L, utf8.data(), utf8.size());
-}
-
-// A Lua string as UTF-16: ASCII, the common case, widened directly.
-UString Utf16OfLua(const char* text, std::size_t length) {
-  for (std::size_t i = 0; i < length; ++i) {
-    if (static_cast<unsigned char>(text[i]) >= 0x80) return FromUtf8(std::string_view(text, length));
-  }
-  return UString(text, text + length);
 }
 
 // True when text is the UTF-16 form of the ASCII bytes, so that pushing
@@ -185,6 +181,13 @@ void PushValue(lua_State* L, const Variant& value, int depth) {
 
 }  // namespace
 
+UString Utf16OfLua(const char* text, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return FromUtf8(std::string_view(text, length));
+  }
+  return UString(text, text + length);
+}
+
 void RegisterValueTypes(lua_State* L) {
   RegisterSentinel(L, &kNullKey, "Null");
   RegisterSentinel(L, &kNothingKey, "Nothing");
@@ -251,11 +254,21 @@ void PushArgument(lua_State* L, const Variant& value, int index, std::string_vie
     lua_pushinteger(L, value.lVal());
     return;
   }
-  if (value.vt() == VT_BSTR && text.data() && SameAsciiText(text, value.bstrVal())) {
-    lua_pushvalue(L, index);
+  if (value.vt() == VT_BSTR) {
+    PushTextOr(L, value.bstrVal(), index, text);
     return;
   }
   PushValue(L, value, 0);
+}
+
+void PushText(lua_State* L, UStringView text) { PushUtf16(L, text); }
+
+void PushTextOr(lua_State* L, const UString& text, int index, std::string_view original) {
+  if (original.data() && SameAsciiText(original, text)) {
+    lua_pushvalue(L, index);
+  } else {
+    PushUtf16(L, text);
+  }
 }
 
 void PushVariantOr(lua_State* L, const Variant& value, int index) {

@@ -26,6 +26,10 @@ void RegisterValueTypes(lua_State* L);
 // they stay valid while the value is on the stack.
 const char* ToVariant(lua_State* L, int index, Variant& out, std::string_view* text = nullptr);
 
+// A Lua string's bytes as UTF-16: ASCII directly, anything else as UTF-8
+// (ill-formed bytes as U+FFFD).
+UString Utf16OfLua(const char* text, std::size_t length);
+
 // Pushes the Lua form of value. Throws ComError for a value that has none.
 void PushVariant(lua_State* L, const Variant& value);
 // The same, but pushes the Lua value at index itself when it is what
@@ -34,6 +38,12 @@ void PushVariantOr(lua_State* L, const Variant& value, int index);
 // PushVariantOr for a value that ToVariant made from index, with the text
 // it left (empty unless the value was a string).
 void PushArgument(lua_State* L, const Variant& value, int index, std::string_view text);
+
+// Pushes text as UTF-8.
+void PushText(lua_State* L, UStringView text);
+// Pushes text; or, when text is the ASCII bytes `original` of the Lua
+// string at index, that string itself.
+void PushTextOr(lua_State* L, const UString& text, int index, std::string_view original);
 
 bool IsNull(lua_State* L, int index);
 bool IsNothing(lua_State* L, int index);

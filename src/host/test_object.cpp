@@ -66,6 +66,8 @@ const TypeInfo& TestObject::Type() {
           {21, u"Picture", MK::Set, {In(u"value", VT_DISPATCH)}, VT_EMPTY, Bind<&T::SetPicture>()},
           {22, u"PostFailure", MK::Method, {In(u"number", VT_I4)}, VT_EMPTY, Bind<&T::PostFailure>()},
           {23, u"DebugPrint", MK::Method, {In(u"text", VT_BSTR)}, VT_EMPTY, Bind<&T::DebugPrint>()},
+          {24, u"Rewrite", MK::Method, {Ref(u"text", VT_BSTR), In(u"count", VT_I4), Ref(u"n", VT_I4)}, VT_BSTR,
+           Bind<&T::Rewrite>()},
       },
       TYPEFLAG_FDISPATCHABLE);
   return type;
@@ -136,6 +138,14 @@ std::int32_t TestObject::Add(std::int32_t& a, std::int32_t& b) {
 }
 
 void TestObject::Swap(Variant& a, Variant& b) { std::swap(a, b); }
+
+UString TestObject::Rewrite(UString& text, std::int32_t& count, std::int32_t& n) {
+  text += u"!";
+  count = -count;  // by value: the caller keeps its own
+  n *= 2;
+  if (n < 0) RaiseError(5, u"n must not be negative");
+  return text + u"/" + DecimalText(count);
+}
 
 std::int32_t TestObject::Increment(std::int32_t& n, std::int32_t& step) { return n = Add(n, step); }
 

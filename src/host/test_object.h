@@ -41,6 +41,8 @@ class TestObject final : public DispatchObject<TestObject>,
   void LetWriteOnly(std::int32_t& value) { lastCount_ = value; }
   std::int32_t Add(std::int32_t& a, std::int32_t& b);
   void Swap(Variant& a, Variant& b);
+  // Changes all three arguments, then fails when n has become negative.
+  UString Rewrite(UString& text, std::int32_t& count, std::int32_t& n);
   std::int32_t Increment(std::int32_t& n, std::int32_t& step);
   UString Describe(Variant& a, std::int32_t& b, Variant& c);
   void Fail(std::int32_t& number, Variant& description);

@@ -187,6 +187,39 @@ TEST_F(HostCalls, ArgumentsComeBackAsTheyWereOrAsTheMemberLeftThem) {
   )"), "");
 }
 
+TEST_F(HostCalls, CallsOfExactTypesGiveWhatCallsThroughInvokeGive) {
+  // Rewrite(text As String ByRef, count As Long ByVal, n As Long ByRef)
+  // changes all three and fails when n has become negative. A Lua integer
+  // for a Long and a string for a String reach it directly; anything else
+  // (a string for a Long) goes through Invoke's coercion.
+  EXPECT_EQ(Run(R"(
+    local o = CreateObject("Tarnel.TestObject")
+    local r, t, c, n = o:Rewrite("ab", 3, 21)
+    eq(r, "ab!/-3"); eq(t, "ab!"); eq(c, 3, "a by-value argument keeps its value"); eq(n, 42)
+    eq(math.type(n), "integer")
+    local r2, t2, c2, n2 = o:Rewrite("ab", "3", "21")
+    eq(r2, r); eq(t2, t); eq(c2, "3", "kept as the script passed it"); eq(n2, 42)
+    eq(math.type(n2), "integer", "written back in the parameter's type")
+    r, t = o:Rewrite("gr\u{FC}\u{DF}e", 1, 1); eq(r, "gr\u{FC}\u{DF}e!/-1"); eq(t, "gr\u{FC}\u{DF}e!")
+    local big = string.rep("y", 1000000)
+    r, t = o:Rewrite(big, 0, 0); eq(#r, 1000003); eq(t, big .. "!")
+    -- Errors are the same either way.
+    local direct, invoked = fails(o.Rewrite, o, "x", 1, -1), fails(o.Rewrite, o, "x", 1, "-1")
+    eq(direct.number, 5); eq(direct.description, "n must not be negative")
+    eq(invoked.number, direct.number); eq(invoked.description, direct.description)
+    eq(invoked.source, direct.source)
+    -- Out of a Long's range, too few or too many arguments: Invoke decides.
+    eq(fails(o.Rewrite, o, "x", 1, 2^31).number, 6)
+    eq(fails(o.Rewrite, o, "x", 1).number, 450)
+    eq(fails(o.Rewrite, o, "x", 1, 2, 3).number, 450)
+    eq(fails(o.Rewrite, o, {}, 1, 2).number, 13)
+    -- Through another object's closure of the same interface, and a shared one.
+    local child = o:CreateChild("c")
+    eq(o.Rewrite(child, "k", 1, 1), "k!/-1")
+    eq(child.Rewrite(o, "k", 1, 1), "k!/-1")
+  )"), "");
+}
+
 TEST_F(HostCalls, MethodsAreCachedAndCheckTheirObject) {
   EXPECT_EQ(Run(R"(
     local a = CreateObject("Tarnel.TestObject")

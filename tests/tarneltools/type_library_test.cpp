@@ -260,7 +260,7 @@ TEST(TypeLibrary, RegistryInterfaceHasItsFourMethods) {
     EXPECT_EQ(UString(members[i].name), names[i]);
     EXPECT_EQ(members[i].params.size(), counts[i]);
     EXPECT_EQ(members[i].resultType, VT_VARIANT);
-    EXPECT_NE(members[i].handler, nullptr);
+    EXPECT_NE(members[i].handler.call, nullptr);
     for (const ParamDesc& p : members[i].params) EXPECT_TRUE(p.byRef);
   }
   EXPECT_EQ(UString(members[0].params[1].name), u"nElements");
@@ -269,7 +269,7 @@ TEST(TypeLibrary, RegistryInterfaceHasItsFourMethods) {
 
 TEST(TypeLibrary, EveryMemberOfTheControlsIsBuilt) {
   for (const TypeInfo* type : {&AdoControl::Type(), &RegistryControl::Type()}) {
-    for (const MemberDesc& m : type->Members()) EXPECT_NE(m.handler, nullptr) << ToUtf8(m.name);
+    for (const MemberDesc& m : type->Members()) EXPECT_NE(m.handler.call, nullptr) << ToUtf8(m.name);
   }
   // Argument checks come before the member runs: a wrong count is the
   // count's error.

@@ -66,26 +66,26 @@ inline ParamDesc Ref(const char16_t* name, VarType type, const char16_t* typeNam
 }
 
 // A property read.
-inline MemberDesc Get(DispId id, const char16_t* name, VarType type, MemberHandler handler,
+inline MemberDesc Get(DispId id, const char16_t* name, VarType type, MemberBinding handler,
                       const char16_t* typeName = nullptr) {
   return MemberDesc{id, name, MemberKind::Get, {}, type, handler, typeName};
 }
 // A property read with arguments (a collection's Item).
 inline MemberDesc GetWith(DispId id, const char16_t* name, std::vector<ParamDesc> params, VarType type,
-                          MemberHandler handler, const char16_t* typeName = nullptr) {
+                          MemberBinding handler, const char16_t* typeName = nullptr) {
   return MemberDesc{id, name, MemberKind::Get, std::move(params), type, handler, typeName};
 }
 // A property write by value (Let) or by reference (Set).
-inline MemberDesc Let(DispId id, const char16_t* name, VarType type, MemberHandler handler,
+inline MemberDesc Let(DispId id, const char16_t* name, VarType type, MemberBinding handler,
                       const char16_t* typeName = nullptr) {
   return MemberDesc{id, name, MemberKind::Let, {In(u"value", type, typeName)}, VT_EMPTY, handler};
 }
-inline MemberDesc Set(DispId id, const char16_t* name, VarType type, MemberHandler handler,
+inline MemberDesc Set(DispId id, const char16_t* name, VarType type, MemberBinding handler,
                       const char16_t* typeName = nullptr) {
   return MemberDesc{id, name, MemberKind::Set, {In(u"value", type, typeName)}, VT_EMPTY, handler};
 }
 inline MemberDesc Method(DispId id, const char16_t* name, std::vector<ParamDesc> params, VarType result,
-                         MemberHandler handler, const char16_t* resultTypeName = nullptr) {
+                         MemberBinding handler, const char16_t* resultTypeName = nullptr) {
   return MemberDesc{id, name, MemberKind::Method, std::move(params), result, handler, resultTypeName};
 }
 inline MemberDesc Hidden(MemberDesc m) {

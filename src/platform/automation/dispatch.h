@@ -65,6 +65,21 @@ class ProvideClassInfo : public Unknown {
   virtual const CoClassInfo* GetClassInfo() = 0;
 };
 
+// DirectCall: calls a member of an object whose interface is a table
+// (type_info.h), by its table entry, without Variants or Invoke's argument
+// block: the caller passes every parameter, each already of its declared
+// type, and the member works on the arguments in place. Offered by objects
+// that answer QueryInterface for IID_DirectCall; what a call does and the
+// errors it reports are the same as through Invoke. E_INVALIDARG when the
+// entry is not one of the object's own with a direct form.
+constexpr Guid IID_DirectCall = MakeGuid("5E1A7C30-2F4B-4D8E-9B61-3C0D2A7E9F14");
+struct DirectArg;
+struct MemberDesc;
+class DirectCall : public Unknown {
+ public:
+  virtual HRESULT CallDirect(const MemberDesc& member, DirectArg* args, Variant* result, ExcepInfo* excep) = 0;
+};
+
 // Convenience wrappers for calling an object by name; each throws ComError
 // with the callee's exception information (or the dispatch failure) when the
 // call fails. Arguments are given first-to-last.

@@ -2,9 +2,10 @@
 // whose interface is a table. Self provides
 //   static const TypeInfo& Type();          its dispatch interface
 //   static const CoClassInfo* Class();      its class (may return null)
-// and gets reference counting, QueryInterface for IUnknown, IDispatch and
-// IProvideClassInfo, GetIDsOfNames and the table-driven Invoke. Handlers
-// receive `this` as Self*. Apartment-thread only, like the object.
+// and gets reference counting, QueryInterface for IUnknown, IDispatch,
+// IProvideClassInfo and DirectCall, GetIDsOfNames, the table-driven Invoke
+// and direct calls. Handlers receive `this` as Self*. Apartment-thread only,
+// like the object.
 #pragma once
 #include "platform/automation/dispatch.h"
 #include "platform/automation/member_binding.h"
@@ -13,7 +14,7 @@
 namespace tarnel {
 
 template <class Self, class Base = Dispatch>
-class DispatchObject : public RefCounted<Base>, public ProvideClassInfo {
+class DispatchObject : public RefCounted<Base>, public ProvideClassInfo, public DirectCall {
  public:
   HRESULT QueryInterface(const Guid& iid, void** out) override {
     if (!out) return E_POINTER;
@@ -21,6 +22,8 @@ class DispatchObject : public RefCounted<Base>, public ProvideClassInfo {
       *out = static_cast<Dispatch*>(this);
     } else if (iid == IID_IProvideClassInfo && Self::Class()) {
       *out = static_cast<ProvideClassInfo*>(this);
+    } else if (iid == IID_DirectCall) {
+      *out = static_cast<DirectCall*>(this);
     } else if (QueryExtra(iid, out)) {
       // an interface the object adds (connection points, ...)
     } else {
@@ -39,16 +42,24 @@ class DispatchObject : public RefCounted<Base>, public ProvideClassInfo {
   }
   HRESULT Invoke(DispId id, std::uint16_t flags, DispParams* params, Variant* result, ExcepInfo* excep,
                  std::uint32_t* argErr) override {
-    // The source of exception information, measured once per class.
-    static const UStringView source =
-        Self::Class() ? UStringView(Self::Class()->progId) : UStringView(Self::Type().Name());
-    return InvokeFromTable(Self::Type(), static_cast<Self*>(this), id, flags, params, result, excep, argErr, source);
+    return InvokeFromTable(Self::Type(), static_cast<Self*>(this), id, flags, params, result, excep, argErr,
+                           Source());
+  }
+  HRESULT CallDirect(const MemberDesc& member, DirectArg* args, Variant* result, ExcepInfo* excep) override {
+    return InvokeDirectFromTable(Self::Type(), static_cast<Self*>(this), member, args, result, excep, Source());
   }
   const CoClassInfo* GetClassInfo() override { return Self::Class(); }
 
   Dispatch* AsDispatch() { return static_cast<Dispatch*>(this); }
 
  protected:
+  // The source of exception information: the class's ProgID, else the
+  // interface's name; measured once per class.
+  static UStringView Source() {
+    static const UStringView source =
+        Self::Class() ? UStringView(Self::Class()->progId) : UStringView(Self::Type().Name());
+    return source;
+  }
   // Override to answer more interfaces; return true and set *out (without
   // AddRef) when iid is one of them.
   virtual bool QueryExtra(const Guid& /*iid*/, void** /*out*/) { return false; }

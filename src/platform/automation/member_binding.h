@@ -7,7 +7,8 @@
 //   Variant& <- any declared type (an omitted optional argument arrives as
 //   missing), Dispatch* <- VT_DISPATCH.
 // Return types: void, int32_t, bool (VT_BOOL), double, UString, Variant,
-// ComPtr<Dispatch>.
+// ComPtr<Dispatch>. A function whose parameters are all int32_t& and
+// UString& also gets a direct form, called without Variants.
 #pragma once
 #include <tuple>
 #include <type_traits>
@@ -48,7 +49,7 @@ inline Dispatch* ArgOf<Dispatch*>(Variant& v) {
 inline void Put(Variant* r, std::int32_t x) { *r = Variant(x); }
 inline void Put(Variant* r, bool x) { *r = Variant(x); }
 inline void Put(Variant* r, double x) { *r = Variant(x); }
-inline void Put(Variant* r, UString x) { *r = Variant(std::move(x)); }
+inline void Put(Variant* r, UString x) { r->SetString(std::move(x)); }
 inline void Put(Variant* r, Variant x) { *r = std::move(x); }
 template <class T>
 inline void Put(Variant* r, const ComPtr<T>& x) { *r = Variant(static_cast<Dispatch*>(x.get())); }
@@ -62,6 +63,36 @@ void Call(R (C::*m)(A...), C* self, Variant* const* args, Variant* result, std::
   }
 }
 
+// The parameters a direct call passes: Longs and Strings, read from the
+// DirectArg in place. Any other parameter type leaves a function without a
+// direct form.
+template <class T>
+struct DirectParam {
+  static constexpr bool kDirect = false;
+  static constexpr VarType kType = VT_EMPTY;
+};
+template <>
+struct DirectParam<std::int32_t&> {
+  static constexpr bool kDirect = true;
+  static constexpr VarType kType = VT_I4;
+  static std::int32_t& Of(DirectArg& a) { return a.lVal; }
+};
+template <>
+struct DirectParam<UString&> {
+  static constexpr bool kDirect = true;
+  static constexpr VarType kType = VT_BSTR;
+  static UString& Of(DirectArg& a) { return *a.text; }
+};
+
+template <class C, class R, class... A, std::size_t... I>
+void CallDirect(R (C::*m)(A...), C* self, DirectArg* args, Variant* result, std::index_sequence<I...>) {
+  if constexpr (std::is_void_v<R>) {
+    (self->*m)(DirectParam<A>::Of(args[I])...);
+  } else {
+    Put(result, (self->*m)(DirectParam<A>::Of(args[I])...));
+  }
+}
+
 template <auto M>
 struct Binder;
 
@@ -70,13 +101,27 @@ struct Binder<M> {
   static void Handle(void* self, Variant* const* args, Variant* result) {
     Call(M, static_cast<C*>(self), args, result, std::index_sequence_for<A...>{});
   }
+
+  static constexpr bool kDirect = (DirectParam<A>::kDirect && ...);
+  // The direct form's parameter types, ending in VT_EMPTY.
+  static constexpr VarType kDirectTypes[] = {DirectParam<A>::kType..., VT_EMPTY};
+  static void Direct(void* self, DirectArg* args, Variant* result) {
+    if constexpr (kDirect) {
+      CallDirect(M, static_cast<C*>(self), args, result, std::index_sequence_for<A...>{});
+    }
+  }
 };
 
 }  // namespace binding
 
 template <auto M>
-constexpr MemberHandler Bind() {
-  return &binding::Binder<M>::Handle;
+constexpr MemberBinding Bind() {
+  using B = binding::Binder<M>;
+  if constexpr (B::kDirect) {
+    return MemberBinding(&B::Handle, &B::Direct, B::kDirectTypes);
+  } else {
+    return MemberBinding(&B::Handle);
+  }
 }
 
 }  // namespace tarnel

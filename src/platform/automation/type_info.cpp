@@ -22,6 +22,18 @@ constexpr std::size_t KindIndex(MemberKind kind) {
   }
   return 0;
 }
+
+// True when the direct form's parameter types (ending in VT_EMPTY) are
+// exactly the member's declared ones.
+bool DirectTypesMatch(const MemberDesc& m) {
+  const VarType* types = m.handler.directTypes;
+  if (!types) return false;
+  std::size_t k = 0;
+  for (; types[k] != VT_EMPTY; ++k) {
+    if (k == m.params.size() || m.params[k].type != types[k]) return false;
+  }
+  return k == m.params.size();
+}
 }  // namespace
 
 std::size_t MemberDesc::RequiredCount() const {
@@ -39,6 +51,11 @@ TypeInfo::TypeInfo(const char16_t* name, Guid guid, TypeKind kind, std::vector<M
   while (size < 2 * members_.size()) size *= 2;
   byId_.resize(size);
   idMask_ = size - 1;
+  for (MemberDesc& m : members_) {
+    // A direct form is used only where the function's parameters are the
+    // ones the table declares; elsewhere Invoke's checks report the misfit.
+    if (m.handler.direct && !DirectTypesMatch(m)) m.handler.direct = nullptr;
+  }
   for (const MemberDesc& m : members_) {
     byName_.emplace(FoldedCopy(m.name), m.id);
     std::size_t i = IdHome(m.id);
@@ -161,15 +178,12 @@ HRESULT Exception(ExcepInfo* excep, HRESULT scode, UString description, UString 
   return DISP_E_EXCEPTION;
 }
 
-// Runs the member's handler on prepared arguments; errors it raises become
-// exception information. Inlined into both of Invoke's paths.
-[[gnu::always_inline]] inline HRESULT CallHandler(const MemberDesc& m, void* self, Variant* const* args,
-                                                  Variant& res, ExcepInfo* excep, UStringView source) {
-  if (!m.handler) {
-    return Exception(excep, E_NOTIMPL, UString(m.name) + u" is not implemented", UString(source));
-  }
+// Runs call, a member's handler on prepared arguments; errors it raises
+// become exception information. Inlined into each way of calling.
+template <class Call>
+[[gnu::always_inline]] inline HRESULT Guard(Call&& call, ExcepInfo* excep, UStringView source) {
   try {
-    m.handler(self, args, &res);
+    call();
   } catch (const ComError& e) {
     return Exception(excep, e.hr(), e.Description(), e.Source().empty() ? UString(source) : e.Source());
   } catch (const std::bad_alloc&) {
@@ -178,6 +192,14 @@ HRESULT Exception(ExcepInfo* excep, HRESULT scode, UString description, UString 
     return Exception(excep, E_FAIL, FromUtf8(e.what()), UString(source));
   }
   return S_OK;
+}
+
+[[gnu::always_inline]] inline HRESULT CallHandler(const MemberDesc& m, void* self, Variant* const* args,
+                                                  Variant& res, ExcepInfo* excep, UStringView source) {
+  if (!m.handler) {
+    return Exception(excep, E_NOTIMPL, UString(m.name) + u" is not implemented", UString(source));
+  }
+  return Guard([&] { m.handler.call(self, args, &res); }, excep, source);
 }
 
 // The caller's own Variant that a parameter can work on in place: the
@@ -328,6 +350,18 @@ HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16
   }
   if (result) *result = std::move(res);
   return S_OK;
+}
+
+HRESULT InvokeDirectFromTable(const TypeInfo& type, void* self, const MemberDesc& member, DirectArg* args,
+                              Variant* result, ExcepInfo* excep, UStringView source) {
+  const std::vector<MemberDesc>& members = type.Members();
+  if (members.empty() || &member < members.data() || &member >= members.data() + members.size() ||
+      !member.handler.direct) {
+    return E_INVALIDARG;
+  }
+  if (result) return Guard([&] { member.handler.direct(self, args, result); }, excep, source);
+  Variant ignored;
+  return Guard([&] { member.handler.direct(self, args, &ignored); }, excep, source);
 }
 
 }  // namespace tarnel

@@ -39,13 +39,39 @@ struct ParamDesc {
 // result to fill. It raises errors by throwing ComError.
 using MemberHandler = void (*)(void* self, Variant* const* args, Variant* result);
 
+// One argument of a direct call, already of its parameter's declared type:
+// a Long in lVal, a String in *text. The member works on it in place.
+struct DirectArg {
+  std::int32_t lVal;
+  UString* text;  // null for a Long
+};
+// The same implementation called without Variants: every parameter is
+// given, in parameter order. Exists only for members whose parameters are
+// all Longs and Strings.
+using DirectHandler = void (*)(void* self, DirectArg* args, Variant* result);
+
+// What a table entry calls: the handler, and its direct form with the
+// parameter types that form reads (Bind gives both; see member_binding.h).
+struct MemberBinding {
+  MemberHandler call = nullptr;
+  DirectHandler direct = nullptr;
+  const VarType* directTypes = nullptr;  // one per parameter of the function
+
+  constexpr MemberBinding() = default;
+  constexpr MemberBinding(std::nullptr_t) {}  // NOLINT(google-explicit-constructor): an entry without one
+  constexpr MemberBinding(MemberHandler handler, DirectHandler directHandler = nullptr,  // NOLINT
+                          const VarType* types = nullptr)
+      : call(handler), direct(directHandler), directTypes(types) {}
+  explicit operator bool() const { return call != nullptr; }
+};
+
 struct MemberDesc {
   DispId id;
   const char16_t* name;
   MemberKind kind;
   std::vector<ParamDesc> params;
   VarType resultType = VT_EMPTY;   // VT_EMPTY for none
-  MemberHandler handler = nullptr; // null in interfaces that are only described
+  MemberBinding handler;           // empty in interfaces that are only described
   const char16_t* resultTypeName = nullptr;
   bool hidden = false;
 
@@ -143,5 +169,13 @@ struct CoClassInfo {
 HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16_t flags,
                         DispParams* params, Variant* result, ExcepInfo* excep,
                         std::uint32_t* argErr, UStringView source = {});
+
+// A direct call of member, which must be an entry of type's table with a
+// direct form (E_INVALIDARG otherwise), with one argument per parameter of
+// its declared type. Errors become exception information as in
+// InvokeFromTable; the arguments and the result are worked on in place, so
+// a failed call may leave them changed.
+HRESULT InvokeDirectFromTable(const TypeInfo& type, void* self, const MemberDesc& member, DirectArg* args,
+                              Variant* result, ExcepInfo* excep, UStringView source = {});
 
 }  // namespace tarnel

@@ -341,7 +341,7 @@ class InlineVariants {
   }
   ~InlineVariants() {
     std::destroy_n(data_, size_);
-    ::operator delete(heap_);
+    if (heap_) ::operator delete(heap_);
   }
   InlineVariants(const InlineVariants&) = delete;
   InlineVariants& operator=(const InlineVariants&) = delete;

@@ -46,7 +46,7 @@ ParamDesc OptLong(const char16_t* name, bool hasDefault, std::int32_t value) {
 }
 
 MemberDesc Member(DispId id, const char16_t* name, K kind, std::vector<ParamDesc> params, VarType result,
-                  MemberHandler handler, const char16_t* resultTypeName = nullptr) {
+                  MemberBinding handler, const char16_t* resultTypeName = nullptr) {
   return {.id = id,
           .name = name,
           .kind = kind,
