@@ -98,7 +98,7 @@ int DirectCallAndPush(lua_State* L, const ObjectBox& box, const MemberDesc& memb
     for (std::size_t i = 0; i < n; ++i) {
       if (passed[i].bytes) args[i].text = texts.Add(passed[i].bytes, passed[i].length);
     }
-    Variant result;
+    DirectResult result;
     ExcepInfo excep;
     const HRESULT hr = box.direct->CallDirect(member, args, &result, &excep);
     if (hr == E_INVALIDARG) {
@@ -107,11 +107,13 @@ int DirectCallAndPush(lua_State* L, const ObjectBox& box, const MemberDesc& memb
       return 0;
     }
     if (Failed(hr)) RaiseDispatchFailure(hr, excep, FromUtf8(name.Text(L)), 0, static_cast<std::uint32_t>(count));
-    if (!lua_checkstack(L, count + 5)) RaiseError(28);
-    if (result.vt() == VT_BSTR) {
-      PushText(L, result.bstrVal());
+    // A C function may push LUA_MINSTACK values unchecked; a direct call
+    // pushes at most kDirectArgs + 1 (an array result checks for itself).
+    static_assert(kDirectArgs + 1 <= LUA_MINSTACK);
+    if (result.isText) {
+      PushText(L, result.text);
     } else {
-      PushVariant(L, result);
+      PushVariant(L, result.value);
     }
     // A parameter by value keeps what the script passed.
     for (std::size_t i = 0; i < n; ++i) {

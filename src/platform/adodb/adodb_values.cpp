@@ -168,6 +168,20 @@ Variant CellVariant(const provider::RowStore& store, std::size_t row, std::size_
   }
 }
 
+UString CellText(const provider::RowStore& store, std::size_t row, std::size_t col) {
+  switch (store.Kind(row, col)) {
+    case CellKind::Text: return provider::Utf8ToUtf16(store.Bytes(row, col));
+    case CellKind::Integer:
+      if (store.Columns()[col].type == adInteger) {
+        const std::int64_t v = store.Integer(row, col);
+        if (Fits32(v)) return DecimalText(static_cast<std::int32_t>(v));
+      }
+      break;
+    default: break;
+  }
+  return TextOf(CellVariant(store, row, col));
+}
+
 Variant ValueVariant(const provider::Value& value, DataTypeEnum type) {
   return KindVariant(value.kind, value.integer, value.real, value.bytes, type);
 }

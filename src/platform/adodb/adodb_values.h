@@ -15,6 +15,10 @@ namespace tarnel::adodb {
 
 // The Variant of a stored cell; `type` is the column's DataTypeEnum.
 Variant CellVariant(const provider::RowStore& store, std::size_t row, std::size_t col);
+// The text of that value as TextOf gives it under the user's locale
+// (raising as TextOf does for a value without one, such as Null); text and
+// whole-number cells without making the Variant.
+UString CellText(const provider::RowStore& store, std::size_t row, std::size_t col);
 // The Variant of a provider value of data type `type`.
 Variant ValueVariant(const provider::Value& value, DataTypeEnum type);
 

@@ -25,6 +25,12 @@ class Field final : public DispatchObject<Field> {
       RaiseAdo(adErrObjectNotSet, kSrcField);
     return owner_->FieldValue(column_);
   }
+  // The text of Value, as TextOf gives it under the user's locale.
+  UString ValueText() {
+    if (!owner_) [[unlikely]]
+      RaiseAdo(adErrObjectNotSet, kSrcField);
+    return owner_->FieldText(column_);
+  }
   void LetValue(Variant& value);
   std::int32_t ActualSize();
   std::int32_t Attributes();

@@ -16,6 +16,7 @@
 
 #include "platform/adodb/adodb_events.h"
 #include "platform/adodb/adodb_values.h"
+#include "platform/automation/variant_convert.h"
 #include "platform/adodb/adodb_weak.h"
 #include "platform/adodb/properties.h"
 #include "platform/adodb/statement.h"
@@ -109,6 +110,12 @@ class Recordset final : public EventSourceObject<Recordset> {
     if (hasRow_) [[likely]]
       return CellVariant(*store_, row_, col);
     return FieldValueSlow(col);
+  }
+  // The text of FieldValue(col), as TextOf gives it.
+  UString FieldText(std::size_t col) {
+    if (hasRow_) [[likely]]
+      return CellText(*store_, row_, col);
+    return TextOf(FieldValueSlow(col));
   }
   void SetFieldValue(std::size_t col, const Variant& value);
   Variant OriginalValue(std::size_t col);

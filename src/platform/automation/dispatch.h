@@ -74,10 +74,11 @@ class ProvideClassInfo : public Unknown {
 // entry is not one of the object's own with a direct form.
 constexpr Guid IID_DirectCall = MakeGuid("5E1A7C30-2F4B-4D8E-9B61-3C0D2A7E9F14");
 struct DirectArg;
+struct DirectResult;
 struct MemberDesc;
 class DirectCall : public Unknown {
  public:
-  virtual HRESULT CallDirect(const MemberDesc& member, DirectArg* args, Variant* result, ExcepInfo* excep) = 0;
+  virtual HRESULT CallDirect(const MemberDesc& member, DirectArg* args, DirectResult* result, ExcepInfo* excep) = 0;
 };
 
 // Convenience wrappers for calling an object by name; each throws ComError

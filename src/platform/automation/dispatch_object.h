@@ -45,7 +45,7 @@ class DispatchObject : public RefCounted<Base>, public ProvideClassInfo, public 
     return InvokeFromTable(Self::Type(), static_cast<Self*>(this), id, flags, params, result, excep, argErr,
                            Source());
   }
-  HRESULT CallDirect(const MemberDesc& member, DirectArg* args, Variant* result, ExcepInfo* excep) override {
+  HRESULT CallDirect(const MemberDesc& member, DirectArg* args, DirectResult* result, ExcepInfo* excep) override {
     return InvokeDirectFromTable(Self::Type(), static_cast<Self*>(this), member, args, result, excep, Source());
   }
   const CoClassInfo* GetClassInfo() override { return Self::Class(); }

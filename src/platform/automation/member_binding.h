@@ -84,12 +84,21 @@ struct DirectParam<UString&> {
   static UString& Of(DirectArg& a) { return *a.text; }
 };
 
+template <class T>
+inline void PutDirect(DirectResult* r, T&& x) {
+  Put(&r->value, std::forward<T>(x));
+}
+inline void PutDirect(DirectResult* r, UString x) {
+  r->text = std::move(x);
+  r->isText = true;
+}
+
 template <class C, class R, class... A, std::size_t... I>
-void CallDirect(R (C::*m)(A...), C* self, DirectArg* args, Variant* result, std::index_sequence<I...>) {
+void CallDirect(R (C::*m)(A...), C* self, DirectArg* args, DirectResult* result, std::index_sequence<I...>) {
   if constexpr (std::is_void_v<R>) {
     (self->*m)(DirectParam<A>::Of(args[I])...);
   } else {
-    Put(result, (self->*m)(DirectParam<A>::Of(args[I])...));
+    PutDirect(result, (self->*m)(DirectParam<A>::Of(args[I])...));
   }
 }
 
@@ -105,7 +114,7 @@ struct Binder<M> {
   static constexpr bool kDirect = (DirectParam<A>::kDirect && ...);
   // The direct form's parameter types, ending in VT_EMPTY.
   static constexpr VarType kDirectTypes[] = {DirectParam<A>::kType..., VT_EMPTY};
-  static void Direct(void* self, DirectArg* args, Variant* result) {
+  static void Direct(void* self, DirectArg* args, DirectResult* result) {
     if constexpr (kDirect) {
       CallDirect(M, static_cast<C*>(self), args, result, std::index_sequence_for<A...>{});
     }

@@ -58,19 +58,20 @@ bool AppendShortDecimal(UString& out, double v, int significantDigits, char16_t 
     const auto res = std::to_chars(digits, digits + sizeof digits, static_cast<std::uint64_t>(scaled));
     const int count = static_cast<int>(res.ptr - digits);
     if (count > significantDigits) return false;
-    if (v < 0) out.push_back(u'-');
-    if (count <= decimals) {
-      out.push_back(u'0');
-      out.push_back(decimalSeparator);
-      out.append(static_cast<std::size_t>(decimals - count), u'0');
-      AppendAscii(out, digits, res.ptr);
-    } else {
-      AppendAscii(out, digits, res.ptr - decimals);
-      if (decimals > 0) {
-        out.push_back(decimalSeparator);
-        AppendAscii(out, res.ptr - decimals, res.ptr);
-      }
+    // Composed here, then appended at once: "-", the whole digits (or "0"),
+    // the separator, leading zeros of the fraction, its digits.
+    char16_t text[48];
+    char16_t* to = text;
+    if (v < 0) *to++ = u'-';
+    const int whole = count - decimals;
+    if (whole <= 0) *to++ = u'0';
+    for (int k = 0; k < whole; ++k) *to++ = static_cast<char16_t>(digits[k]);
+    if (decimals > 0) {
+      *to++ = decimalSeparator;
+      for (int k = whole; k < 0; ++k) *to++ = u'0';
+      for (int k = whole < 0 ? 0 : whole; k < count; ++k) *to++ = static_cast<char16_t>(digits[k]);
     }
+    out.append(text, static_cast<std::size_t>(to - text));
     return true;
   }
   return false;

@@ -353,14 +353,14 @@ HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16
 }
 
 HRESULT InvokeDirectFromTable(const TypeInfo& type, void* self, const MemberDesc& member, DirectArg* args,
-                              Variant* result, ExcepInfo* excep, UStringView source) {
+                              DirectResult* result, ExcepInfo* excep, UStringView source) {
   const std::vector<MemberDesc>& members = type.Members();
   if (members.empty() || &member < members.data() || &member >= members.data() + members.size() ||
       !member.handler.direct) {
     return E_INVALIDARG;
   }
   if (result) return Guard([&] { member.handler.direct(self, args, result); }, excep, source);
-  Variant ignored;
+  DirectResult ignored;
   return Guard([&] { member.handler.direct(self, args, &ignored); }, excep, source);
 }
 

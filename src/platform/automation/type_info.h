@@ -45,10 +45,17 @@ struct DirectArg {
   std::int32_t lVal;
   UString* text;  // null for a Long
 };
+// The result of a direct call: a String in text (isText set), any other
+// value in value.
+struct DirectResult {
+  Variant value;
+  UString text;
+  bool isText = false;
+};
 // The same implementation called without Variants: every parameter is
 // given, in parameter order. Exists only for members whose parameters are
 // all Longs and Strings.
-using DirectHandler = void (*)(void* self, DirectArg* args, Variant* result);
+using DirectHandler = void (*)(void* self, DirectArg* args, DirectResult* result);
 
 // What a table entry calls: the handler, and its direct form with the
 // parameter types that form reads (Bind gives both; see member_binding.h).
@@ -176,6 +183,6 @@ HRESULT InvokeFromTable(const TypeInfo& type, void* self, DispId id, std::uint16
 // InvokeFromTable; the arguments and the result are worked on in place, so
 // a failed call may leave them changed.
 HRESULT InvokeDirectFromTable(const TypeInfo& type, void* self, const MemberDesc& member, DirectArg* args,
-                              Variant* result, ExcepInfo* excep, UStringView source = {});
+                              DirectResult* result, ExcepInfo* excep, UStringView source = {});
 
 }  // namespace tarnel

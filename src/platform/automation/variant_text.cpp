@@ -62,10 +62,17 @@ HRESULT TextOfScalar(const Scalar& s, std::uint16_t flags, const Locale& locale,
 }  // namespace convert
 
 UString TextOf(const Variant& value, const Locale& locale) {
+  // The usual values of a record, without reading them as a Scalar first.
+  UString text;
+  switch (value.vt()) {
+    case VT_I4: convert::AppendSigned(text, value.lVal()); return text;
+    case VT_R8: convert::AppendReal(text, value.dblVal(), 15, locale.decimalSeparator); return text;
+    case VT_BSTR: text = value.bstrVal(); return text;
+    default: break;
+  }
   Variant holder;
   convert::Scalar s;
   convert::ReadForScript(value, holder, s);
-  UString text;
   HRESULT hr = convert::TextOfScalar(s, kLocalBool, locale, text);
   if (Failed(hr)) convert::RaiseConversionFailure(hr);
   return text;

@@ -113,18 +113,6 @@ adodb::Field* FindField(std::vector<AdoFieldLookup>& lookups, Dispatch* recordse
   return field;
 }
 
-// The text of a field's value as TextOf gives it; strings and integers, the
-// usual cells, without the general conversion.
-UString CellText(Variant& value) {
-  switch (value.vt()) {
-    case VT_BSTR: return std::move(value.bstrVal());
-    case VT_I2: return DecimalText(value.iVal());
-    case VT_I4: return DecimalText(value.lVal());
-    case VT_I8: return DecimalText(value.llVal());
-    default: return TextOf(value);
-  }
-}
-
 Variant FieldProperty(Dispatch* field, UStringView name) { return CallByName(field, name, DISPATCH_PROPERTYGET); }
 
 }  // namespace
@@ -186,8 +174,7 @@ UString AdoControl::AdoGetField(std::int32_t& hADO, UString& sField, std::int32_
     if (field) {
       // Reading a field of the platform's recordset runs no other code, so
       // the slot's reference keeps it alive throughout.
-      Variant value = field->Value();
-      text = CellText(value);
+      text = field->ValueText();
       if (entry) {
         type = entry->type;
         precision = entry->precision;

@@ -81,14 +81,20 @@ TEST(DirectCall, WorksOnTheArgumentsInPlace) {
   ASSERT_NE(direct, nullptr);
   UString text = u"ab";
   DirectArg args[2] = {{0, &text}, {21, nullptr}};
-  Variant result;
+  DirectResult result;
   ExcepInfo excep;
   ASSERT_EQ(direct->CallDirect(MemberOf(1), args, &result, &excep), S_OK);
-  EXPECT_EQ(result.bstrVal(), u"ab!#42");
+  ASSERT_TRUE(result.isText) << "a String result comes as text";
+  EXPECT_EQ(result.text, u"ab!#42");
   EXPECT_EQ(text, u"ab!");
   EXPECT_EQ(args[1].lVal, 42);
-  // Without a result the call still runs.
   DirectArg n{5, nullptr};
+  DirectResult twice;
+  ASSERT_EQ(direct->CallDirect(MemberOf(4), &n, &twice, &excep), S_OK);
+  EXPECT_FALSE(twice.isText);
+  EXPECT_EQ(twice.value.vt(), VT_I4);
+  EXPECT_EQ(twice.value.lVal(), 10);
+  // Without a result the call still runs.
   EXPECT_EQ(direct->CallDirect(MemberOf(4), &n, nullptr, &excep), S_OK);
 }
 
@@ -97,7 +103,7 @@ TEST(DirectCall, ReportsErrorsAsInvokeDoes) {
   DirectCall* direct = DirectOf(counter.get());
   UString text = u"x";
   DirectArg args[2] = {{0, &text}, {-1, nullptr}};
-  Variant result;
+  DirectResult result;
   ExcepInfo excep;
   ASSERT_EQ(direct->CallDirect(MemberOf(1), args, &result, &excep), DISP_E_EXCEPTION);
   EXPECT_EQ(excep.scode, ControlError(5));
@@ -112,7 +118,7 @@ TEST(DirectCall, ReportsErrorsAsInvokeDoes) {
   params.rgvarg = refs;
   params.cArgs = 2;
   ExcepInfo invoked;
-  ASSERT_EQ(counter->Invoke(1, DISPATCH_METHOD, &params, &result, &invoked, nullptr), DISP_E_EXCEPTION);
+  ASSERT_EQ(counter->Invoke(1, DISPATCH_METHOD, &params, nullptr, &invoked, nullptr), DISP_E_EXCEPTION);
   EXPECT_EQ(invoked.scode, excep.scode);
   EXPECT_EQ(invoked.bstrDescription, excep.bstrDescription);
   EXPECT_EQ(invoked.bstrSource, excep.bstrSource);
@@ -126,14 +132,15 @@ TEST(DirectCall, ReportsErrorsAsInvokeDoes) {
 TEST(DirectCall, RefusesEntriesThatAreNotItsOwnDirectOnes) {
   ComPtr<Counter> counter = MakeObject<Counter>();
   DirectCall* direct = DirectOf(counter.get());
-  Variant result;
+  DirectResult result;
   ExcepInfo excep;
   // A copy of an entry is not the object's own entry, whatever it holds.
   const MemberDesc copy = MemberOf(4);
   DirectArg n{5, nullptr};
   EXPECT_EQ(direct->CallDirect(copy, &n, &result, &excep), E_INVALIDARG);
   EXPECT_EQ(direct->CallDirect(MemberOf(2), &n, &result, &excep), E_INVALIDARG) << "no direct form";
-  EXPECT_EQ(result.vt(), VT_EMPTY) << "nothing ran";
+  EXPECT_EQ(result.value.vt(), VT_EMPTY) << "nothing ran";
+  EXPECT_FALSE(result.isText);
 }
 
 }  // namespace
