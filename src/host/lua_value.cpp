@@ -52,16 +52,12 @@ void PushInteger64(lua_State* L, std::int64_t v) { lua_pushinteger(L, static_cas
 // else goes through the full UTF-8 conversion.
 void PushUtf16(lua_State* L, UStringView text) {
   constexpr std::size_t kShort = 256;
-  const std::size_t n = text.size();
-  if (n <= kShort) {
-    // Two passes without early exits, which the compiler vectorises: is
-    // every unit ASCII, then narrow them.
-    char16_t any = 0;
-    for (std::size_t i = 0; i < n; ++i) any = static_cast<char16_t>(any | text[i]);
-    if (any < 0x80) {
-      char narrow[kShort];
-      for (std::size_t i = 0; i < n; ++i) narrow[i] = static_cast<char>(text[i]);
-      lua_pushlstring(L, narrow, n);
+  if (text.size() <= kShort) {
+    char narrow[kShort];
+    std::size_t i = 0;
+    for (; i < text.size() && text[i] < 0x80; ++i) narrow[i] = static_cast<char>(text[i]);
+    if (i == text.size()) {
+      lua_pushlstring(L, narrow, i);
       return;
     }
   }
