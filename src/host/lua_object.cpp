@@ -1,6 +1,7 @@
 // Host objects in Lua: the object userdata and its metatable, the member
 // cache per interface, and the one path by which every call, property read
-// and property write reaches Invoke.
+// and property write reaches Invoke (a method call whose arguments already
+// have their parameters' types goes direct, see lua_direct_call.h).
 #include "host/lua_object.h"
 
 #include <limits>

@@ -88,7 +88,7 @@ template <class T>
 inline void PutDirect(DirectResult* r, T&& x) {
   Put(&r->value, std::forward<T>(x));
 }
-inline void PutDirect(DirectResult* r, UString x) {
+inline void PutDirect(DirectResult* r, UString&& x) {
   r->text = std::move(x);
   r->isText = true;
 }
