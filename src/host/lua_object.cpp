@@ -92,33 +92,41 @@ int ObjectRequired(lua_State* L, std::string_view name) {
   return kRaise;
 }
 
-// obj:Method(...): upvalues DISPID, name, interface, and the object the
-// closure is bound to (nil for the closures shared by an interface). A call
-// on the bound object itself needs no check of its first argument; any
-// other first argument must be an object of the same interface. The name
-// is read only for an error.
+// What a method closure calls: kept in a userdata of its own, so that a
+// call reads one upvalue. `bound` is the object the closure is bound to,
+// which the closure also holds as an upvalue (null for the closures shared
+// by an interface); `direct` the member when it can be called directly.
+struct MethodSite {
+  DispId id;
+  const TypeInfo* type;
+  const MemberDesc* direct;
+  const ObjectBox* bound;
+};
+
+// obj:Method(...): upvalues DISPID, name, the bound object (or nil) and the
+// MethodSite. A call on the bound object itself needs no check of its first
+// argument; any other first argument must be an object of the same
+// interface. The name is read only for an error.
 int MethodCallWork(lua_State* L) {
   const CallName name{{}, lua_upvalueindex(2)};
+  const auto* site = static_cast<const MethodSite*>(lua_touserdata(L, lua_upvalueindex(4)));
   ObjectBox* box = nullptr;
   // The bound object is a full userdata, so comparing the two addresses is
   // the raw equality of the two values.
   void* self = lua_touserdata(L, 1);
-  if (self && self == lua_touserdata(L, lua_upvalueindex(4)) && lua_type(L, 1) == LUA_TUSERDATA) {
+  if (self && self == site->bound && lua_type(L, 1) == LUA_TUSERDATA) {
     box = static_cast<ObjectBox*>(self);
   } else {
     box = ToObjectBox(L, 1);
-    if (box && box->object && box->type != lua_touserdata(L, lua_upvalueindex(3))) {
+    if (box && box->object && box->type != site->type) {
       PushError(L, ScriptError::Standard(438, std::string(name.Text(L))));
       return kRaise;
     }
   }
   if (!box || !box->object) return ObjectRequired(L, name.Text(L));
-  if (const auto* member = static_cast<const MemberDesc*>(lua_touserdata(L, lua_upvalueindex(5)))) {
-    return DirectCallAndPush(L, *box, *member, member->id, name);
-  }
-  auto id = static_cast<DispId>(lua_tointeger(L, lua_upvalueindex(1)));
-  return InvokeAndPush(L, box->object, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 2, lua_gettop(L) - 1, true, true,
-                       name);
+  if (site->direct) return DirectCallAndPush(L, *box, *site->direct, site->id, name);
+  return InvokeAndPush(L, box->object, site->id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 2, lua_gettop(L) - 1, true,
+                       true, name);
 }
 int MethodCall(lua_State* L) { return FinishEntry(L, MethodCallWork(L)); }
 
@@ -129,18 +137,17 @@ void PushMethod(lua_State* L, DispId id, int nameIndex, const TypeInfo* type, in
   if (boundIndex != 0) boundIndex = lua_absindex(L, boundIndex);
   lua_pushinteger(L, id);
   lua_pushvalue(L, nameIndex);
-  lua_pushlightuserdata(L, const_cast<TypeInfo*>(type));
   if (boundIndex != 0) {
     lua_pushvalue(L, boundIndex);
   } else {
     lua_pushnil(L);
   }
-  if (const MemberDesc* member = DirectMember(type, id)) {
-    lua_pushlightuserdata(L, const_cast<MemberDesc*>(member));
-  } else {
-    lua_pushnil(L);
-  }
-  lua_pushcclosure(L, MethodCall, 5);
+  auto* site = static_cast<MethodSite*>(lua_newuserdatauv(L, sizeof(MethodSite), 0));
+  site->id = id;
+  site->type = type;
+  site->direct = DirectMember(type, id);
+  site->bound = boundIndex != 0 ? static_cast<const ObjectBox*>(lua_touserdata(L, boundIndex)) : nullptr;
+  lua_pushcclosure(L, MethodCall, 4);
 }
 
 int UnknownName(lua_State* L, std::string_view name) {
