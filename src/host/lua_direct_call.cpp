@@ -128,7 +128,7 @@ int DirectCallAndPush(lua_State* L, const ObjectBox& box, const MemberDesc& memb
     }
     return 1 + count;
   });
-  if (fallback) {
+  if (fallback && pushed != kRaise) {
     return InvokeAndPush(L, box.object, id, DISPATCH_METHOD | DISPATCH_PROPERTYGET, 2, count, true, true, name);
   }
   return pushed;
