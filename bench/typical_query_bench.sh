@@ -3,7 +3,7 @@
 # columns, then walks it three ways that print the same text, one field at
 # a time: (a) a Lua script through tarnelhost with AdoNext and AdoGetField
 # per field, (b) the same walk written against the raw SQLite API in C,
-# (c) Python's sqlite3 module. Each runs RUNS times (default 5), in turns;
+# (c) Python's sqlite3 module. Each runs RUNS times (default 10), in turns;
 # the best time counts.
 # Prints the times and the ratios of (a) to (b) and (a) to (c), after
 # checking that the three outputs are identical.
@@ -41,10 +41,10 @@ cc -O2 -o "$work/raw_sqlite_walk" bench/typical_query/raw_sqlite_walk.c -lsqlite
 host="$build/tarnelhost --registry $work/registry.db"
 $host --regsvr "$build/TarnelTools.so" >/dev/null
 
-# The three walks run in turns, RUNS rounds (default 5), so that a slow
+# The three walks run in turns, RUNS rounds (default 10), so that a slow
 # spell of a shared machine hits all of them alike; each walk's best wall
 # time counts. Standard output goes to the walk's file.
-runs=${RUNS:-5}
+runs=${RUNS:-10}
 declare -A best
 walk() {
   local name=$1 output=$2 t0 t1 t
