@@ -42,17 +42,22 @@ class DispatchObject : public RefCounted<Base>, public ProvideClassInfo, public 
   }
   HRESULT Invoke(DispId id, std::uint16_t flags, DispParams* params, Variant* result, ExcepInfo* excep,
                  std::uint32_t* argErr) override {
-    return InvokeFromTable(Self::Type(), static_cast<Self*>(this), id, flags, params, result, excep, argErr,
-                           Source());
+    return InvokeFromTable(Table(), static_cast<Self*>(this), id, flags, params, result, excep, argErr, Source());
   }
   HRESULT CallDirect(const MemberDesc& member, DirectArg* args, DirectResult* result, ExcepInfo* excep) override {
-    return InvokeDirectFromTable(Self::Type(), static_cast<Self*>(this), member, args, result, excep, Source());
+    return InvokeDirectFromTable(Table(), static_cast<Self*>(this), member, args, result, excep, Source());
   }
   const CoClassInfo* GetClassInfo() override { return Self::Class(); }
 
   Dispatch* AsDispatch() { return static_cast<Dispatch*>(this); }
 
  protected:
+  // The interface's table, found once per class (Self::Type may be a call
+  // into another library).
+  static const TypeInfo& Table() {
+    static const TypeInfo& type = Self::Type();
+    return type;
+  }
   // The source of exception information: the class's ProgID, else the
   // interface's name; measured once per class.
   static UStringView Source() {
