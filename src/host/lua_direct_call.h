@@ -1,6 +1,6 @@
 // A script's method call made directly: when the object offers DirectCall
-// and every argument already has its parameter's declared type (a Lua
-// integer that fits a Long for a Long, a Lua string for a String), the
+// and every argument already has its parameter's declared type (a whole
+// Lua number that fits a Long for a Long, a Lua string for a String), the
 // member is called on the arguments themselves, without Variants and
 // without Invoke's argument block. What the script sees is what the call
 // through Invoke gives: the same result, the same final values of the
