@@ -4,7 +4,6 @@
 // as InvokeAndPush would push them.
 #include "host/lua_direct_call.h"
 
-#include <limits>
 #include <new>
 #include <string_view>
 
@@ -52,17 +51,7 @@ bool ReadArgument(lua_State* L, int index, VarType type, DirectArg& arg, Passed&
   arg.lVal = 0;
   arg.text = nullptr;
   switch (type) {
-    case VT_I4: {
-      if (lua_type(L, index) != LUA_TNUMBER) return false;
-      int isInteger = 0;
-      const lua_Integer number = lua_tointegerx(L, index, &isInteger);
-      if (!isInteger || number < std::numeric_limits<std::int32_t>::min() ||
-          number > std::numeric_limits<std::int32_t>::max()) {
-        return false;
-      }
-      arg.lVal = static_cast<std::int32_t>(number);
-      return true;
-    }
+    case VT_I4: return lua_type(L, index) == LUA_TNUMBER && NumberAsLong(L, index, arg.lVal);
     case VT_BSTR:
       if (lua_type(L, index) != LUA_TSTRING) return false;
       passed.bytes = lua_tolstring(L, index, &passed.length);

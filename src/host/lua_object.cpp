@@ -4,7 +4,6 @@
 // have their parameters' types goes direct, see lua_direct_call.h).
 #include "host/lua_object.h"
 
-#include <limits>
 #include <string>
 
 #include "host/host_state.h"
@@ -447,11 +446,9 @@ int InvokeAndPush(lua_State* L, Dispatch* object, DispId id, std::uint16_t flags
       const int type = lua_type(L, index);
       if (type == LUA_TNUMBER) {
         // Whole numbers that fit a Long, the usual argument, directly.
-        int isInteger = 0;
-        const lua_Integer number = lua_tointegerx(L, index, &isInteger);
-        if (isInteger && number >= std::numeric_limits<std::int32_t>::min() &&
-            number <= std::numeric_limits<std::int32_t>::max()) {
-          values.Emplace(static_cast<std::int32_t>(number));
+        std::int32_t whole = 0;
+        if (NumberAsLong(L, index, whole)) {
+          values.Emplace(whole);
           if (i < kKeptTexts) texts[i] = kept;
           continue;
         }

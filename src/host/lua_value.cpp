@@ -204,12 +204,11 @@ const char* ToVariant(lua_State* L, int index, Variant& out, std::string_view* t
       out = Variant(lua_toboolean(L, index) != 0);
       return nullptr;
     case LUA_TNUMBER: {
-      int isInteger = 0;
-      lua_Integer i = lua_tointegerx(L, index, &isInteger);
-      if (isInteger && i >= std::numeric_limits<std::int32_t>::min() && i <= std::numeric_limits<std::int32_t>::max()) {
-        out.SetI4(static_cast<std::int32_t>(i));
-      } else if (isInteger) {
-        out = Variant(static_cast<double>(i));
+      std::int32_t whole = 0;
+      if (NumberAsLong(L, index, whole)) {
+        out.SetI4(whole);
+      } else if (lua_isinteger(L, index)) {
+        out = Variant(static_cast<double>(lua_tointeger(L, index)));
       } else {
         out = Variant(static_cast<double>(lua_tonumber(L, index)));
       }

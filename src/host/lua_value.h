@@ -9,6 +9,8 @@
 // array as nested tables, the first dimension outermost).
 // Used on the script's thread.
 #pragma once
+#include <cstdint>
+#include <limits>
 #include <string_view>
 
 #include <lua.hpp>
@@ -25,6 +27,19 @@ void RegisterValueTypes(lua_State* L);
 // With `text`, a string's bytes are left there (else it is made empty);
 // they stay valid while the value is on the stack.
 const char* ToVariant(lua_State* L, int index, Variant& out, std::string_view* text = nullptr);
+
+// The Lua number at index as a Long: true, with out set, when it is a whole
+// number that fits one (the caller knows the value is a number).
+inline bool NumberAsLong(lua_State* L, int index, std::int32_t& out) {
+  int isInteger = 0;
+  const lua_Integer number = lua_tointegerx(L, index, &isInteger);
+  if (!isInteger || number < std::numeric_limits<std::int32_t>::min() ||
+      number > std::numeric_limits<std::int32_t>::max()) {
+    return false;
+  }
+  out = static_cast<std::int32_t>(number);
+  return true;
+}
 
 // A Lua string's bytes as UTF-16: ASCII directly, anything else as UTF-8
 // (ill-formed bytes as U+FFFD).
