@@ -24,6 +24,21 @@ T* EarlyBound(Dispatch* object, const Guid& iid) {
   return static_cast<T*>(dispatch);
 }
 
+// Holds object in `hold` for the length of a call that may run other code
+// (events reaching the container), and gives it as the class T when it
+// answers T's interface `iid`, else null: one reference either way, the
+// query's own when it succeeds.
+template <class T>
+T* HoldEarlyBound(Dispatch* object, const Guid& iid, ComPtr<Dispatch>& hold) {
+  void* out = nullptr;
+  if (object && Succeeded(object->QueryInterface(iid, &out)) && out) {
+    hold = ComPtr<Dispatch>::Adopt(static_cast<Dispatch*>(out));
+    return static_cast<T*>(hold.get());
+  }
+  hold = ComPtr<Dispatch>(object);
+  return nullptr;
+}
+
 inline adodb::Connection* AsConnection(Dispatch* object) {
   return EarlyBound<adodb::Connection>(object, adodb::Connection::Type().Id());
 }

@@ -125,10 +125,10 @@ std::int32_t AdoControl::AdoMove(std::int32_t& hADO, UString& sType) {
   if (!movement) return kInvalidArgument;
   // Moving may raise events that reach the container and call back into
   // the control, so the recordset is held for the duration of the move.
-  ComPtr<Dispatch> keep(recordset);
+  ComPtr<Dispatch> keep;
   bool bof = false;
   bool eof = false;
-  if (adodb::Recordset* early = AsRecordset(recordset)) {
+  if (auto* early = HoldEarlyBound<adodb::Recordset>(recordset, adodb::Recordset::Type().Id(), keep)) {
     switch (*movement) {
       case Movement::First: early->MoveFirst(); break;
       case Movement::Last: early->MoveLast(); break;
