@@ -498,11 +498,15 @@ int InvokeAndPush(lua_State* L, Dispatch* object, DispId id, std::uint16_t flags
       // as the script's own value, without converting it again.
       for (std::size_t i = 0; i < n; ++i) {
         const int index = first + static_cast<int>(i);
+        std::string_view text;  // the string's bytes, for a string argument
         if (i < kKeptTexts) {
-          PushArgument(L, values[i], index, std::string_view(texts[i].data, texts[i].size));
-        } else {
-          PushVariantOr(L, values[i], index);
+          text = std::string_view(texts[i].data, texts[i].size);
+        } else if (lua_type(L, index) == LUA_TSTRING) {
+          std::size_t length = 0;
+          const char* bytes = lua_tolstring(L, index, &length);
+          text = std::string_view(bytes, length);
         }
+        PushArgument(L, values[i], index, text);
       }
     }
     return results;

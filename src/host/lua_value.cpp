@@ -76,14 +76,6 @@ bool SameAsciiText(std::string_view bytes, const UString& text) {
   return true;
 }
 
-// The same for the Lua value at index, which must be a string.
-bool SameAsciiText(lua_State* L, int index, const UString& text) {
-  if (lua_type(L, index) != LUA_TSTRING) return false;
-  std::size_t length = 0;
-  const char* bytes = lua_tolstring(L, index, &length);
-  return SameAsciiText(std::string_view(bytes, length), text);
-}
-
 void PushValue(lua_State* L, const Variant& value, int depth);
 
 // One level of a (possibly multi-dimensional) array: the elements along
@@ -264,18 +256,6 @@ void PushTextOr(lua_State* L, const UString& text, int index, std::string_view o
   } else {
     PushUtf16(L, text);
   }
-}
-
-void PushVariantOr(lua_State* L, const Variant& value, int index) {
-  if (value.vt() == VT_I4) {
-    lua_pushinteger(L, value.lVal());
-    return;
-  }
-  if (value.vt() == VT_BSTR && SameAsciiText(L, index, value.bstrVal())) {
-    lua_pushvalue(L, index);
-    return;
-  }
-  PushValue(L, value, 0);
 }
 
 }  // namespace tarnel::host

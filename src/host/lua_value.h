@@ -47,11 +47,10 @@ UString Utf16OfLua(const char* text, std::size_t length);
 
 // Pushes the Lua form of value. Throws ComError for a value that has none.
 void PushVariant(lua_State* L, const Variant& value);
-// The same, but pushes the Lua value at index itself when it is what
-// PushVariant would push (a string argument that came back unchanged).
-void PushVariantOr(lua_State* L, const Variant& value, int index);
-// PushVariantOr for a value that ToVariant made from index, with the text
-// it left (empty unless the value was a string).
+// The same for an argument's final value, made by ToVariant from the Lua
+// value at index; text holds that value's bytes when it was a string (else
+// it is empty with no data). A string that comes back unchanged is pushed
+// as the script's own value.
 void PushArgument(lua_State* L, const Variant& value, int index, std::string_view text);
 
 // Pushes text as UTF-8.
